@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+
+// How long-running core work reports progress (0..100) without knowing about widgets.
+// An empty callback means "no progress bar".
+using ProgressCallback = std::function<void(int)>;
+
+// Reports the wall time of one named stage, for `peltrix-cut --time` and the benchmarks.
+using StageTimer = std::function<void(const char *stage, qint64 nanoseconds)>;

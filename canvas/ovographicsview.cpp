@@ -1,0 +1,10 @@
+#include "canvas/ovographicsview.h"
+
+OvoGraphicsView::OvoGraphicsView(QWidget *parent)
+    : QGraphicsView(parent)
+{
+}
+
+void OvoGraphicsView::readToolSettings()
+{
+}
