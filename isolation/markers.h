@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+#include <QRectF>
+#include <QSizeF>
+
+// One marker dab as the canvas places it: a keep square or a remove disc, given by the
+// square's rectangle in picture coordinates.
+struct MarkerDab
+{
+    bool keep = true;
+    QRectF rect;
+};
+
+// The canvas's corner test: a dab whose top-left corner lies at `corner` (picture
+// coordinates) is placed only when its truncated corner is inside the scene and off the
+// first row and column.
+bool dabCornerAccepted(QPointF corner, QSizeF sceneSize);
+
+// Appends the pixels of a marker's whole n x n square (n = truncated width), column by
+// column, clipped to the W x H picture.
+void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points);
+
+// Rasterises dabs given newest first (the scene's stacking order) into keep and remove points.
+void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
+                    QList<QPoint> &keepPoints, QList<QPoint> &removePoints);

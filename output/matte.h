@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+
+#include "analysis/progress.h"
+
+// Opaque white W x H matte with the keep pixels (linear indices y * W + x) opaque black.
+QImage buildMatte(const QList<qint32> &keepPixels, int W, int H);
+
+// Separable Gaussian blur of all four bytes of a 32-bit image; `destination` must already
+// hold a copy of `source` (a band of r pixels along the edges is left as it is).
+void gaussianBlur(const QImage &source, QImage &destination, int s, double sigma,
+                  const ProgressCallback &progress = {});
+
+// The matte the preview uses: buildMatte, then, when smoothing is on, the blur with
+// sigma = size / 5. A size below 1 means no smoothing.
+QImage smoothedMatte(const QList<qint32> &keepPixels, int W, int H, bool smooth, int gaussSize,
+                     const ProgressCallback &progress = {}, const StageTimer &stageTimer = {});
+
+// The photo with alpha = 255 - blue byte of the matte, colour untouched; ARGB32.
+QImage buildCutout(const QImage &photo, const QImage &matte);
