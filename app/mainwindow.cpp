@@ -1,4 +1,87 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindowUi) { ui->setupUi(this); }
-MainWindow::~MainWindow() { delete ui; }
+
+#include <QAction>
+#include <QActionGroup>
+#include <QGraphicsPixmapItem>
+#include <QKeySequence>
+
+static void initResources()
+{
+    // The resources live in a static library; make sure the linker keeps them.
+    Q_INIT_RESOURCE(resources);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindowUi)
+{
+    initResources();
+    ui->setupUi(this);
+
+    markerGroup = new QActionGroup(this);
+    markerGroup->setExclusive(true);
+    markerGroup->addAction(ui->actionKeep_arker);
+    markerGroup->addAction(ui->action_Remove_Marker);
+    markerGroup->addAction(ui->actionEraser);
+
+    brushGroup = new QActionGroup(this);
+    brushGroup->setExclusive(true);
+    brushGroup->addAction(ui->actionForeground_Brush);
+    brushGroup->addAction(ui->actionBackground_Brush);
+    brushGroup->addAction(ui->actionHandTool);
+
+    QAction *undoAction = undoStack.createUndoAction(nullptr);
+    undoAction->setObjectName(QStringLiteral("actionUndo"));
+    undoAction->setParent(this); // owned by the window, unlike the stack's default
+    undoAction->setShortcut(QKeySequence::Undo);
+    ui->menuActions->addAction(undoAction);
+    undoStack.setUndoLimit(200);
+
+    ui->progressBar->hide();
+
+    readToolParameters();
+
+    ui->graphicsView->setSettings(&settings);
+    ui->graphicsView->readToolSettings();
+    ui->graphicsView->setUndoStack(&undoStack);
+    ui->graphicsView->setAttribute(Qt::WA_Hover);
+
+    brushTimer.setSingleShot(true);
+    skipTimer.setSingleShot(true);
+
+    backgroundColour = 0x00FFFFFF;
+    objectOffset = QPoint(0, 0);
+
+    connect(ui->graphicsView, &OvoGraphicsView::AnyBrush, this, &MainWindow::on_BrushMouseEvent);
+    connect(ui->graphicsView, &OvoGraphicsView::HandTool, this, &MainWindow::on_HandToolPressed);
+    connect(&brushTimer, &QTimer::timeout, this, &MainWindow::on_ProcessBrushMouseEvent);
+    connect(&skipTimer, &QTimer::timeout, this, &MainWindow::on_TimeToSkipLastRect);
+
+    skipLastRect = true;
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::on_actionQuit_triggered()
+{
+    emit mwquit();
+}
+
+void MainWindow::on_actionZoom_In_triggered()
+{
+    ui->graphicsView->scale(1.2, 1.2);
+}
+
+void MainWindow::on_actionZoom_Out_triggered()
+{
+    ui->graphicsView->scale(0.8333333333333334, 0.8333333333333334);
+}
+
+void MainWindow::setStatus(const QString &text)
+{
+    ui->statusBar->showMessage(text);
+}

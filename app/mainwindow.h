@@ -78,7 +78,6 @@ private:
     void composePreview(QPixmap &background, QPixmap &object);
     void showPreview();
     bool exportImage();
-    void applyBrush(const QList<QRect> &rects, bool raise);
     void setStatus(const QString &text);
 
     Ui::MainWindowUi *ui;
