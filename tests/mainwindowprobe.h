@@ -95,6 +95,6 @@ inline void answerFileDialog(const QString &path, int delayMs = 0)
             return;
         }
         dialog->selectFile(path);
-        dialog->accept();
+        QMetaObject::invokeMethod(dialog, "accept");
     });
 }

@@ -1,0 +1,577 @@
+// Start-up state, the form's actions, settings and Preferences, and opening pictures.
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QGraphicsPixmapItem>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+#include "mainwindowprobe.h"
+#include "testsupport.h"
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void startUpState();
+    void actionTable_data();
+    void actionTable();
+    void menusAndToolbar();
+    void exportShortcutInertWithoutPicture();
+    void zoomInThenOutRestoresScale();
+
+    void freshStoreIntensities();
+    void stepping_data();
+    void stepping();
+    void steppingNeedsATool();
+    void oversizedStoredSizeClamped();
+    void preferencesCancelStillRereads();
+    void unconvertibleValuesReadAsZero();
+
+    void openCancelled();
+    void openNonPicture_data();
+    void openNonPicture();
+    void openFormats_data();
+    void openFormats();
+    void failedOpenKeepsPreviousPicture();
+
+private:
+    QTemporaryDir dir;
+};
+
+namespace {
+
+// Runs `inspect` on the next modal dialog once it is up, then lets it close itself.
+void onNextModal(const std::function<void(QWidget *)> &inspect, int delayMs = 0)
+{
+    QTimer::singleShot(delayMs, [inspect]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal) {
+            onNextModal(inspect, 20);
+            return;
+        }
+        inspect(modal);
+    });
+}
+
+QImage testPicture(int width, int height)
+{
+    QImage picture(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, qRgb(x * 255 / width, y * 255 / height, 100));
+    return picture;
+}
+
+// Qt reads GIF but cannot write it. This writes a minimal GIF89a with a 128-entry palette
+// and 8-bit LZW codes, clearing the code table before it would need 9-bit codes.
+QByteArray encodeGif(const QImage &indexed)
+{
+    QByteArray out("GIF89a");
+    const auto word = [&out](int value) { out.append(char(value & 0xFF)).append(char(value >> 8)); };
+    word(indexed.width());
+    word(indexed.height());
+    out.append(char(0xF6)).append('\0').append('\0'); // global table of 128 entries
+    for (int i = 0; i < 128; ++i) {
+        const QRgb c = i < indexed.colorCount() ? indexed.color(i) : 0;
+        out.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    }
+    out.append(',');
+    word(0);
+    word(0);
+    word(indexed.width());
+    word(indexed.height());
+    out.append('\0');
+    out.append(char(7)); // minimum code size: clear = 128, end = 129, codes 8 bits wide
+    QByteArray codes;
+    codes.append(char(128));
+    int sinceClear = 0;
+    for (int y = 0; y < indexed.height(); ++y) {
+        for (int x = 0; x < indexed.width(); ++x) {
+            if (sinceClear == 120) {
+                codes.append(char(128));
+                sinceClear = 0;
+            }
+            codes.append(char(indexed.pixelIndex(x, y)));
+            ++sinceClear;
+        }
+    }
+    codes.append(char(129));
+    for (qsizetype at = 0; at < codes.size(); at += 255) {
+        const QByteArray block = codes.mid(at, 255);
+        out.append(char(block.size())).append(block);
+    }
+    out.append('\0').append(';');
+    return out;
+}
+
+QImage gifPicture(int width, int height)
+{
+    QImage indexed(width, height, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < 128; ++i)
+        table.append(qRgb((i * 37) % 256, (i * 91) % 256, (i * 13) % 256));
+    indexed.setColorTable(table);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            indexed.setPixel(x, y, (x / 4 + (y / 4) * 16) % 128);
+    return indexed;
+}
+
+} // namespace
+
+void TestMainWindow::initTestCase()
+{
+    isolateSettings();
+    QVERIFY(dir.isValid());
+}
+
+void TestMainWindow::init()
+{
+    QSettings().clear();
+}
+
+void TestMainWindow::startUpState()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QVERIFY(!probe.ui()->progressBar->isVisible());
+    QAction *undo = probe.action("actionUndo");
+    QVERIFY(undo);
+    QVERIFY(!undo->isEnabled());
+    QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+    QCOMPARE(probe.undoStack().undoLimit(), 200);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro"));
+    QVERIFY(!window.windowIcon().isNull());
+    QVERIFY(probe.sourceImage().isNull());
+    QVERIFY(probe.labelMap().isNull());
+    QVERIFY(probe.colorClusters().centers().isEmpty());
+    QCOMPARE(probe.backgroundColour(), QRgb(0x00FFFFFF));
+
+    // The groups are exclusive: a marker tool unchecks the others of its group.
+    probe.action("actionKeep_arker")->trigger();
+    probe.action("actionEraser")->trigger();
+    QVERIFY(!probe.action("actionKeep_arker")->isChecked());
+    QVERIFY(probe.action("actionEraser")->isChecked());
+    probe.action("action_Remove_Marker")->trigger();
+    QVERIFY(!probe.action("actionEraser")->isChecked());
+
+    for (const char *name : {"actionForeground_Brush", "actionBackground_Brush", "actionHandTool"})
+        probe.action(name)->setEnabled(true);
+    probe.action("actionHandTool")->trigger();
+    probe.action("actionForeground_Brush")->trigger();
+    QVERIFY(!probe.action("actionHandTool")->isChecked());
+    QVERIFY(probe.action("action_Remove_Marker")->isChecked()); // the other group is untouched
+}
+
+void TestMainWindow::actionTable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hasIcon");
+    QTest::addColumn<bool>("checkable");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("shortcut");
+    QTest::addColumn<QString>("toolTipStart");
+
+    const QString rich = QStringLiteral("<html>");
+    QTest::newRow("open") << "actionOpen" << "Open" << true << false << true << "Ctrl+O" << "";
+    QTest::newRow("quit") << "actionQuit" << "Quit" << true << false << true << "Ctrl+Q" << "";
+    QTest::newRow("keep marker") << "actionKeep_arker" << "\"Keep\" Marker" << true << true << true << "" << rich;
+    QTest::newRow("remove marker") << "action_Remove_Marker" << "\"Remove\" Marker" << true << true << true << "" << rich;
+    QTest::newRow("index") << "actionIndex" << "Index" << false << false << true << "" << "";
+    QTest::newRow("about") << "actionAbout" << "About" << false << false << true << "" << "";
+    QTest::newRow("zoom in") << "actionZoom_In" << "Zoom In" << true << false << true << "" << "Zoom In";
+    QTest::newRow("zoom out") << "actionZoom_Out" << "Zoom Out" << true << false << true << "" << "Zoom Out";
+    QTest::newRow("preview") << "actionPreview" << "Preview" << true << true << true << "" << rich;
+    QTest::newRow("mask") << "actionMask" << "Mask" << true << false << true << "" << rich;
+    QTest::newRow("background") << "actionSelect_Background" << "Select Background" << true << false << false << "" << "Select Background";
+    QTest::newRow("hand") << "actionHandTool" << "HandTool" << true << true << false << "" << "";
+    QTest::newRow("preferences") << "actionPreferences" << "Preferences" << false << false << true << "" << "";
+    QTest::newRow("export") << "actionExport" << "Export" << true << false << false << "Ctrl+S" << "";
+    QTest::newRow("eraser") << "actionEraser" << "Eraser" << true << true << true << "" << "";
+    QTest::newRow("background brush") << "actionBackground_Brush" << "Background Brush" << true << true << false << "" << "";
+    QTest::newRow("foreground brush") << "actionForeground_Brush" << "Foreground Brush" << true << true << false << "" << "";
+    QTest::newRow("bg zoom plus") << "actionBackgroundZoomPlus" << "backgroundZoomPlus" << true << false << false << "" << "Background Zoom\nScales";
+    QTest::newRow("bg zoom minus") << "actionBackgroundZoomMinus" << "backgroundZoomMinus" << true << false << false << "" << "Background Zoom\nScales";
+    QTest::newRow("size up") << "actionIncreaseToolSize" << "increaseToolSize" << false << false << true << "Ctrl+Right" << "";
+    QTest::newRow("size down") << "actionDecreaseToolSoze" << "decreaseToolSize" << false << false << true << "Ctrl+Left" << "";
+    QTest::newRow("intensity up") << "actionIncreaseBrushIntensity" << "increaseBrushIntensity" << false << false << true << "Ctrl+Up" << "";
+    QTest::newRow("intensity down") << "actionDecreaseBrushIntensity" << "decreaseBrushIntensity" << false << false << true << "Ctrl+Down" << "";
+}
+
+void TestMainWindow::actionTable()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(bool, hasIcon);
+    QFETCH(bool, checkable);
+    QFETCH(bool, enabled);
+    QFETCH(QString, shortcut);
+    QFETCH(QString, toolTipStart);
+
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QAction *action = probe.action(name.toLatin1().constData());
+    QVERIFY(action);
+    QCOMPARE(action->text(), text);
+    QCOMPARE(!action->icon().isNull(), hasIcon);
+    if (hasIcon)
+        QVERIFY(!action->icon().pixmap(32, 32).isNull());
+    QCOMPARE(action->isCheckable(), checkable);
+    QCOMPARE(action->isEnabled(), enabled);
+    QCOMPARE(action->shortcut(), QKeySequence(shortcut));
+    if (!toolTipStart.isEmpty())
+        QVERIFY2(action->toolTip().startsWith(toolTipStart), qPrintable(action->toolTip()));
+}
+
+void TestMainWindow::menusAndToolbar()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    const auto names = [](const QList<QAction *> &actions) {
+        QStringList result;
+        for (const QAction *action : actions)
+            result << action->objectName();
+        return result;
+    };
+
+    const QList<QAction *> menus = probe.ui()->menuBar->actions();
+    QStringList titles;
+    for (const QAction *menu : menus)
+        titles << menu->text();
+    QCOMPARE(titles, QStringList({"File", "Options", "Actions", "Help"}));
+
+    QCOMPARE(names(probe.ui()->menuFile->actions()), QStringList({"actionOpen", "actionExport", "actionQuit"}));
+    QCOMPARE(names(probe.ui()->menuOptions->actions()), QStringList({"actionPreferences"}));
+    QCOMPARE(names(probe.ui()->menuActions->actions()),
+             QStringList({"actionKeep_arker", "action_Remove_Marker", "actionEraser", "actionPreview",
+                          "actionMask", "actionIncreaseToolSize", "actionDecreaseToolSoze",
+                          "actionIncreaseBrushIntensity", "actionDecreaseBrushIntensity",
+                          "actionSelect_Background", "actionHandTool", "actionUndo"}));
+    QCOMPARE(names(probe.ui()->menuHelp->actions()), QStringList({"actionIndex", "actionAbout"}));
+    QCOMPARE(names(probe.ui()->mainToolBar->actions()),
+             QStringList({"actionOpen", "actionZoom_In", "actionZoom_Out", "actionKeep_arker",
+                          "action_Remove_Marker", "actionEraser", "actionMask", "actionPreview",
+                          "actionSelect_Background", "actionHandTool", "actionBackground_Brush",
+                          "actionForeground_Brush", "actionBackgroundZoomPlus",
+                          "actionBackgroundZoomMinus", "actionExport"}));
+}
+
+void TestMainWindow::exportShortcutInertWithoutPicture()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy triggered(probe.action("actionExport"), &QAction::triggered);
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(triggered.count(), 0);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestMainWindow::zoomInThenOutRestoresScale()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    const QTransform before = probe.view()->transform();
+    probe.action("actionZoom_In")->trigger();
+    QCOMPARE(probe.view()->transform().m11(), before.m11() * 1.2);
+    probe.action("actionZoom_Out")->trigger();
+    QVERIFY(qFuzzyCompare(probe.view()->transform().m11(), before.m11()));
+    QVERIFY(qFuzzyCompare(probe.view()->transform().m22(), before.m22()));
+}
+
+void TestMainWindow::freshStoreIntensities()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QCOMPARE(int(probe.keepBrushIntensity()), 150);
+    QCOMPARE(int(probe.removeBrushIntensity()), 100);
+
+    int shownKeep = -1;
+    int shownRemove = -1;
+    onNextModal([&](QWidget *dialog) {
+        shownKeep = dialog->findChild<QSpinBox *>("spinBox_6")->value();
+        shownRemove = dialog->findChild<QSpinBox *>("spinBox_7")->value();
+        dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+    });
+    probe.action("actionPreferences")->trigger();
+    QCOMPARE(shownKeep, 50);
+    QCOMPARE(shownRemove, 20);
+    QCOMPARE(probe.settings().value("KEEPBINTEN").toInt(), 50);
+    QCOMPARE(probe.settings().value("REMOVEBINTEN").toInt(), 20);
+    QCOMPARE(int(probe.keepBrushIntensity()), 50);
+    QCOMPARE(int(probe.removeBrushIntensity()), 20);
+}
+
+void TestMainWindow::stepping_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("keep marker up") << "actionKeep_arker" << "actionIncreaseToolSize" << "KEEPMSIZE" << -1
+                                    << "Foreground marker size is 11" << 11;
+    QTest::newRow("remove marker down") << "action_Remove_Marker" << "actionDecreaseToolSoze" << "REMOVEMSIZE" << -1
+                                        << "Background marker size is 9" << 9;
+    QTest::newRow("background brush up") << "actionBackground_Brush" << "actionIncreaseToolSize" << "REMOVEBSIZE" << -1
+                                         << "Background brush size is 11" << 11;
+    QTest::newRow("foreground brush down") << "actionForeground_Brush" << "actionDecreaseToolSoze" << "KEEPBSIZE" << -1
+                                           << "Foreground brush size is 9" << 9;
+    QTest::newRow("size stops at 99") << "actionKeep_arker" << "actionIncreaseToolSize" << "KEEPMSIZE" << 99
+                                      << "Foreground marker size is 99" << 99;
+    QTest::newRow("size stops at 0") << "action_Remove_Marker" << "actionDecreaseToolSoze" << "REMOVEMSIZE" << 0
+                                     << "Background marker size is 0" << 0;
+    QTest::newRow("background intensity up") << "actionBackground_Brush" << "actionIncreaseBrushIntensity" << "REMOVEBINTEN" << -1
+                                             << "Background brush intensity is 101" << 101;
+    QTest::newRow("foreground intensity down") << "actionForeground_Brush" << "actionDecreaseBrushIntensity" << "KEEPBINTEN" << -1
+                                               << "Foreground brush intensity is 149" << 149;
+    QTest::newRow("intensity stops at 254") << "actionForeground_Brush" << "actionIncreaseBrushIntensity" << "KEEPBINTEN" << 254
+                                            << "Foreground brush intensity is 254" << 254;
+    QTest::newRow("intensity stops at 0") << "actionBackground_Brush" << "actionDecreaseBrushIntensity" << "REMOVEBINTEN" << 0
+                                          << "Background brush intensity is 0" << 0;
+}
+
+void TestMainWindow::stepping()
+{
+    QFETCH(QString, tool);
+    QFETCH(QString, command);
+    QFETCH(QString, key);
+    QFETCH(int, stored);
+    QFETCH(QString, message);
+    QFETCH(int, expected);
+
+    if (stored >= 0)
+        QSettings().setValue(key, stored);
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QAction *toolAction = probe.action(tool.toLatin1().constData());
+    toolAction->setEnabled(true);
+    toolAction->setChecked(true);
+    probe.action(command.toLatin1().constData())->trigger();
+    QCOMPARE(probe.status(), message);
+    QCOMPARE(probe.settings().value(key).toInt(), expected);
+}
+
+void TestMainWindow::steppingNeedsATool()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    probe.action("actionIncreaseBrushIntensity")->trigger();
+    probe.action("actionEraser")->trigger();
+    probe.action("actionIncreaseToolSize")->trigger();
+    QCOMPARE(probe.status(), QString());
+    QVERIFY(!probe.settings().contains("KEEPBINTEN"));
+    QVERIFY(!probe.settings().contains("ERASERMSIZE"));
+    QCOMPARE(int(probe.keepBrushIntensity()), 150);
+}
+
+void TestMainWindow::oversizedStoredSizeClamped()
+{
+    QSettings().setValue("KEEPMSIZE", 150);
+    MainWindow window;
+    MainWindowProbe probe(window);
+    int shown = -1;
+    onNextModal([&](QWidget *dialog) {
+        shown = dialog->findChild<QSpinBox *>("spinBox")->value();
+        dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+    });
+    probe.action("actionPreferences")->trigger();
+    QCOMPARE(shown, 99);
+    QCOMPARE(probe.settings().value("KEEPMSIZE").toInt(), 99);
+    QCOMPARE(int(probe.keepMarkerSize()), 99);
+}
+
+void TestMainWindow::preferencesCancelStillRereads()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QCOMPARE(int(probe.eraserSize()), 10);
+    QCOMPARE(probe.gaussSize(), 5);
+
+    // Another writer changed the store while the window was open; Cancel writes nothing
+    // but the window still picks the store's values up.
+    QSettings().setValue("ERASERMSIZE", 33);
+    QSettings().setValue("GOUSSIZE", 9);
+    onNextModal([](QWidget *dialog) {
+        dialog->findChild<QSpinBox *>("spinBox_3")->setValue(77);
+        dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+    });
+    probe.action("actionPreferences")->trigger();
+    QCOMPARE(int(probe.eraserSize()), 33);
+    QCOMPARE(probe.gaussSize(), 9);
+    QCOMPARE(probe.settings().value("ERASERMSIZE").toInt(), 33);
+}
+
+void TestMainWindow::unconvertibleValuesReadAsZero()
+{
+    QSettings().setValue("KEEPMSIZE", "lots");
+    QSettings().setValue("MOPACITY", "cloudy");
+    QSettings().setValue("GOUSSIZE", QStringList({"a", "b"}));
+    QSettings().setValue("KEEPBINTEN", 300); // keeps its low 8 bits
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QCOMPARE(int(probe.keepMarkerSize()), 0);
+    QCOMPARE(probe.maskOpacity(), 0.0f);
+    QCOMPARE(probe.gaussSize(), 0);
+    QCOMPARE(int(probe.keepBrushIntensity()), 300 & 0xFF);
+}
+
+void TestMainWindow::openCancelled()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    answerFileDialog(QString());
+    probe.action("actionOpen")->trigger();
+    QCOMPARE(probe.status(), QStringLiteral("No file selected"));
+    QVERIFY(probe.fileName().isEmpty());
+}
+
+void TestMainWindow::openNonPicture_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("text") << QByteArray("this is not a picture\n");
+    QTest::newRow("empty") << QByteArray();
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        testPicture(40, 30).save(&buffer, "PNG");
+    }
+    QTest::newRow("truncated png") << png.left(png.size() / 2);
+    // A PNG header claiming 200000 x 200000 pixels must fail without allocating 160 GB.
+    QByteArray huge = png.left(33);
+    const quint32 side = 200000;
+    for (int i = 0; i < 4; ++i) {
+        huge[16 + i] = char((side >> (24 - 8 * i)) & 0xFF);
+        huge[20 + i] = char((side >> (24 - 8 * i)) & 0xFF);
+    }
+    QTest::newRow("absurd dimensions") << huge + png.mid(33);
+}
+
+void TestMainWindow::openNonPicture()
+{
+    QFETCH(QByteArray, content);
+    const QString path = dir.filePath(QStringLiteral("not-a-picture.png"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    MainWindow window;
+    MainWindowProbe probe(window);
+    probe.action("actionPreview")->setChecked(true);
+    answerFileDialog(path);
+    probe.action("actionOpen")->trigger();
+    QCOMPARE(probe.status(), QStringLiteral("Failed to read image"));
+    QCOMPARE(probe.editScene().items().size(), 0);
+    QVERIFY(!probe.action("actionPreview")->isChecked());
+    QCOMPARE(probe.undoStack().count(), 0);
+    QCOMPARE(probe.settings().value("CurrDir").toString(), QDir(dir.path()).canonicalPath());
+    QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro"));
+}
+
+void TestMainWindow::openFormats_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("lossless");
+    QTest::newRow("png") << "png" << true;
+    QTest::newRow("jpeg") << "jpg" << false;
+    QTest::newRow("bmp") << "bmp" << true;
+    QTest::newRow("tiff") << "tiff" << true;
+    QTest::newRow("gif") << "gif" << true;
+}
+
+void TestMainWindow::openFormats()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, lossless);
+    const QString path = dir.filePath(QStringLiteral("flower.") + format);
+    QImage picture;
+    if (format == QLatin1String("gif")) {
+        const QImage indexed = gifPicture(64, 48);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(encodeGif(indexed));
+        picture = indexed.convertToFormat(QImage::Format_ARGB32);
+    } else {
+        picture = testPicture(64, 48);
+        QVERIFY2(picture.save(path), qPrintable(format));
+    }
+
+    MainWindow window;
+    MainWindowProbe probe(window);
+    window.resize(800, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    answerFileDialog(path);
+    probe.action("actionOpen")->trigger();
+
+    QCOMPARE(probe.fileName(), path);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro - flower.") + format);
+    QCOMPARE(probe.status(), QStringLiteral("Ready"));
+    QVERIFY(!probe.ui()->progressBar->isVisible());
+    QCOMPARE(probe.sourceImage().format(), QImage::Format_ARGB32);
+    QCOMPARE(probe.sourceImage().size(), picture.size());
+    if (lossless)
+        QCOMPARE(probe.sourceImage(), picture);
+    QCOMPARE(probe.view()->scene(), &probe.editScene());
+    QCOMPARE(probe.editScene().sceneRect(), QRectF(0, 0, 64, 48));
+    const QList<QGraphicsItem *> items = probe.editScene().items();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items.first()->type(), int(QGraphicsPixmapItem::Type));
+    QCOMPARE(probe.settings().value("CurrDir").toString(), QDir(dir.path()).canonicalPath());
+
+    // Fitted: the whole picture is visible and fills the view in one direction.
+    QTest::qWait(50);
+    const QRectF shown = probe.view()->mapFromScene(probe.editScene().sceneRect()).boundingRect();
+    const QRect viewport = probe.view()->viewport()->rect();
+    QVERIFY2(shown.width() <= viewport.width() + 1 && shown.height() <= viewport.height() + 1,
+             qPrintable(QStringLiteral("%1x%2 in %3x%4").arg(shown.width()).arg(shown.height())
+                            .arg(viewport.width()).arg(viewport.height())));
+    QVERIFY(shown.width() >= viewport.width() - 3 || shown.height() >= viewport.height() - 3);
+}
+
+void TestMainWindow::failedOpenKeepsPreviousPicture()
+{
+    const QString good = dir.filePath(QStringLiteral("good.png"));
+    QVERIFY(testPicture(20, 10).save(good));
+    const QString bad = dir.filePath(QStringLiteral("bad.png"));
+    {
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("garbage");
+    }
+
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QVERIFY(probe.load(good));
+    const QImage labels = probe.labelMap();
+    const auto centers = probe.colorClusters().centers();
+    QVERIFY(!probe.load(bad));
+    QCOMPARE(probe.sourceImage().size(), QSize(20, 10));
+    QCOMPARE(probe.labelMap(), labels);
+    QCOMPARE(probe.colorClusters().centers(), centers);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro - good.png"));
+    QCOMPARE(probe.editScene().items().size(), 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
