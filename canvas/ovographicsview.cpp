@@ -1,19 +1,118 @@
 #include "canvas/ovographicsview.h"
+#include "canvas/markercommand.h"
 
+#include <QCursor>
 #include <QGraphicsEllipseItem>
+#include <QGraphicsRectItem>
+#include <QGraphicsScene>
 #include <QMouseEvent>
+#include <QPixmap>
+#include <QResizeEvent>
 #include <QSettings>
+#include <QUndoStack>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr qreal markerZ = 10;
+constexpr qreal outlineZ = 20;
+
+// The brush outline forgets itself in the view when anything destroys it, so a scene that
+// is cleared or destroyed under it never leaves the view a dangling pointer.
+class OutlineItem : public QGraphicsEllipseItem
+{
+public:
+    OutlineItem(const QRectF &rect, QGraphicsEllipseItem **holder)
+        : QGraphicsEllipseItem(rect)
+        , holder(holder)
+    {
+        setPen(QPen(Qt::black, 0));
+        setZValue(outlineZ);
+    }
+    ~OutlineItem() override
+    {
+        if (*holder == this)
+            *holder = nullptr;
+    }
+
+private:
+    QGraphicsEllipseItem **holder;
+};
+
+// Truncates toward zero like an integer cast, but stays defined for values no picture has.
+int truncated(qreal v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= qreal(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (v <= qreal(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return int(v);
+}
+
+// A dab is placed only when its truncated corner lies inside the scene, off the first row
+// and column. Same test as dabCornerAccepted() of the isolation code, which harvests the dabs.
+bool dabCornerInside(QPointF corner, QSizeF sceneSize)
+{
+    const qreal xi = std::trunc(corner.x());
+    const qreal yi = std::trunc(corner.y());
+    return xi > 0 && yi > 0 && xi < sceneSize.width() && yi < sceneSize.height();
+}
+
+QCursor pencilCursor(const char *path)
+{
+    return QCursor(QPixmap(QLatin1String(path)).scaledToWidth(8, Qt::SmoothTransformation), 4, 21);
+}
+
+} // namespace
 
 OvoGraphicsView::OvoGraphicsView(QWidget *parent)
     : QGraphicsView(parent)
 {
 }
 
-OvoGraphicsView::~OvoGraphicsView() = default;
+OvoGraphicsView::~OvoGraphicsView()
+{
+    // The outline nulls this pointer itself when its scene deletes it first.
+    dropOutline();
+}
 
 void OvoGraphicsView::setTool(int tool)
 {
     toolMode = tool;
+    dropOutline();
+
+    QWidget *port = viewport();
+    switch (tool) {
+    case ToolEraser: {
+        const QPixmap eraser = QPixmap(QStringLiteral(":/icons/eraser.ico"))
+                                   .scaledToWidth(eraserSize, Qt::SmoothTransformation);
+        if (eraser.isNull()) // size 0: no picture to show
+            port->setCursor(Qt::ArrowCursor);
+        else
+            port->setCursor(QCursor(eraser, eraserSize / 2, eraserSize / 2));
+        break;
+    }
+    case ToolKeepMarker:
+        port->setCursor(pencilCursor(":/icons/greenpencil.PNG"));
+        break;
+    case ToolRemoveMarker:
+        port->setCursor(pencilCursor(":/icons/redpencilv.PNG"));
+        break;
+    case ToolForegroundBrush:
+    case ToolBackgroundBrush:
+        port->setCursor(Qt::BlankCursor);
+        break;
+    case ToolHand:
+        port->setCursor(Qt::OpenHandCursor);
+        break;
+    default:
+        port->setCursor(Qt::ArrowCursor);
+        break;
+    }
 }
 
 void OvoGraphicsView::readToolSettings()
@@ -37,41 +136,200 @@ void OvoGraphicsView::readToolSettings()
     markerOpacity = settings->value(QStringLiteral("MOPACITY"), QStringLiteral("0.6")).toDouble();
 }
 
-void OvoGraphicsView::resizeOutline(int)
+void OvoGraphicsView::resizeOutline(int size)
 {
+    if (!outlineItem || !scene())
+        return;
+    const QRectF current = outlineItem->rect();
+    const QPointF centre(current.left() + current.width() * 0.5, current.top() + current.height() * 0.5);
+    const QRect r = toolRect(mapFromScene(centre), size);
+    if (scene()->sceneRect().contains(QRectF(r)))
+        outlineItem->setRect(r);
 }
 
-QRect OvoGraphicsView::toolRect(QPoint, int) const
+QRect OvoGraphicsView::toolRect(QPoint pos, int size) const
 {
-    return {};
+    const int h = size / 2;
+    const QPointF tl = mapToScene(QPoint(pos.x() - h, pos.y() - h));
+    const QPointF br = mapToScene(QPoint(pos.x() + h, pos.y() + h));
+    return QRect(truncated(tl.x()), truncated(tl.y()),
+                 truncated(br.x() - tl.x()), truncated(br.y() - tl.y()));
+}
+
+void OvoGraphicsView::dropOutline()
+{
+    if (!outlineItem)
+        return;
+    // Deleting takes the item out of its scene; its destructor nulls outlineItem.
+    delete outlineItem;
+    outlineItem = nullptr;
 }
 
 void OvoGraphicsView::mousePressEvent(QMouseEvent *event)
 {
+    buttonDown = true;
+    if (!scene())
+        return;
+
+    const QPoint pos = event->position().toPoint();
+    switch (toolMode) {
+    case ToolEraser:
+        eraseAt(event);
+        break;
+    case ToolForegroundBrush:
+    case ToolBackgroundBrush: {
+        const QRect r = toolRect(pos, toolMode == ToolForegroundBrush ? keepBrushSize : removeBrushSize);
+        if (scene()->sceneRect().contains(QRectF(r)))
+            emit AnyBrush(r, true);
+        break;
+    }
+    case ToolHand:
+        lastPos = pos;
+        viewport()->setCursor(Qt::ClosedHandCursor);
+        break;
+    default:
+        break;
+    }
     QGraphicsView::mousePressEvent(event);
 }
 
 void OvoGraphicsView::mouseReleaseEvent(QMouseEvent *event)
 {
+    buttonDown = false;
+    if (!scene())
+        return;
+    if (toolMode == ToolHand)
+        viewport()->setCursor(Qt::OpenHandCursor);
     QGraphicsView::mouseReleaseEvent(event);
 }
 
 void OvoGraphicsView::mouseMoveEvent(QMouseEvent *event)
 {
+    if (!scene())
+        return;
+
+    const QPoint pos = event->position().toPoint();
+    switch (toolMode) {
+    case ToolKeepMarker:
+        addKeepDab(event);
+        break;
+    case ToolRemoveMarker:
+        addRemoveDab(event);
+        break;
+    case ToolForegroundBrush:
+    case ToolBackgroundBrush: {
+        const QRect r = toolRect(pos, toolMode == ToolForegroundBrush ? keepBrushSize : removeBrushSize);
+        if (scene()->sceneRect().contains(QRectF(r))) {
+            if (!outlineItem) {
+                outlineItem = new OutlineItem(r, &outlineItem);
+                scene()->addItem(outlineItem);
+            }
+            outlineItem->setRect(r);
+        } else {
+            dropOutline();
+        }
+        if (buttonDown) {
+            // Dabs reaching past the picture still count while dragging; the brush clips them.
+            emit AnyBrush(r, false);
+            lastPos = pos;
+        }
+        break;
+    }
+    case ToolHand:
+        if (buttonDown) {
+            emit HandTool(mapToScene(lastPos).toPoint(), mapToScene(pos).toPoint());
+            lastPos = pos;
+        }
+        break;
+    default:
+        break;
+    }
     QGraphicsView::mouseMoveEvent(event);
 }
 
 void OvoGraphicsView::leaveEvent(QEvent *event)
 {
+    dropOutline();
     QGraphicsView::leaveEvent(event);
 }
 
 void OvoGraphicsView::resizeEvent(QResizeEvent *event)
 {
+    if (!scene())
+        return;
+
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    const QSize now = event->size();
+    const QSize before = event->oldSize();
+    // The first resize reports -1 x -1 and a collapsed view 0: no factor can come of those.
+    if (now.width() > 0 && now.height() > 0 && before.width() > 0 && before.height() > 0) {
+        const QRectF shown = transform().mapRect(sceneRect());
+        const qreal a = (shown.width() < now.width() || now.width() < before.width())
+            ? qreal(now.width()) / before.width() : 1.0;
+        const qreal b = (shown.height() < now.height() || now.height() < before.height())
+            ? qreal(now.height()) / before.height() : 1.0;
+        const qreal farA = a > 1 ? a : 1 / a;
+        const qreal farB = b > 1 ? b : 1 / b;
+        const qreal s = farA > farB ? a : b;
+        scale(s, s);
+    }
     QGraphicsView::resizeEvent(event);
 }
 
-void OvoGraphicsView::addKeepDab(QMouseEvent *) {}
-void OvoGraphicsView::addRemoveDab(QMouseEvent *) {}
-void OvoGraphicsView::eraseAt(QMouseEvent *) {}
-void OvoGraphicsView::dropOutline() {}
+void OvoGraphicsView::addKeepDab(QMouseEvent *event)
+{
+    if (!buttonDown)
+        return;
+    const QPointF p = mapToScene(event->position().toPoint());
+    if (!dabCornerInside(p, scene()->sceneRect().size()))
+        return;
+    const QColor green(50, 255, 50);
+    QGraphicsRectItem *dab = scene()->addRect(QRectF(p.x(), p.y(), keepMarkerSize, keepMarkerSize),
+                                              QPen(green, 0), QBrush(green));
+    dab->setZValue(markerZ);
+    pushDab(dab);
+}
+
+void OvoGraphicsView::addRemoveDab(QMouseEvent *event)
+{
+    if (!buttonDown)
+        return;
+    const QPointF p = mapToScene(event->position().toPoint());
+    if (!dabCornerInside(p, scene()->sceneRect().size()))
+        return;
+    const QColor red(255, 10, 10);
+    QGraphicsEllipseItem *dab = scene()->addEllipse(QRectF(p.x(), p.y(), removeMarkerSize, removeMarkerSize),
+                                                    QPen(red, 0), QBrush(red));
+    dab->setZValue(markerZ);
+    pushDab(dab);
+}
+
+void OvoGraphicsView::pushDab(QGraphicsItem *dab)
+{
+    if (undoStack)
+        undoStack->push(new CMarkerCommand(scene(), dab));
+    else
+        CMarkerCommand::markUnowned(dab);
+}
+
+void OvoGraphicsView::eraseAt(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    const int h = eraserSize / 2;
+    const QPointF tl = mapToScene(QPoint(pos.x() - h, pos.y() - h));
+    const QPointF br = mapToScene(QPoint(pos.x() + h, pos.y() + h));
+    const QList<QGraphicsItem *> hits =
+        scene()->items(QRectF(tl.x(), tl.y(), br.x() - tl.x(), br.y() - tl.y()), Qt::IntersectsItemShape);
+    for (QGraphicsItem *item : hits) {
+        if (item->type() != QGraphicsRectItem::Type && item->type() != QGraphicsEllipseItem::Type)
+            continue; // the photo and the mask overlay stay
+        // The dab's command still refers to it and destroys it in time; a dab whose command
+        // fell off the undo limit has no one else to do so.
+        if (CMarkerCommand::isUnowned(item))
+            delete item;
+        else
+            scene()->removeItem(item);
+    }
+}

@@ -5,6 +5,7 @@
 #include <QRect>
 
 class QGraphicsEllipseItem;
+class QGraphicsItem;
 class QMouseEvent;
 class QSettings;
 class QUndoStack;
@@ -55,6 +56,7 @@ private:
     void addKeepDab(QMouseEvent *event);
     void addRemoveDab(QMouseEvent *event);
     void eraseAt(QMouseEvent *event);
+    void pushDab(QGraphicsItem *dab);
 
     int toolMode = ToolNone;
     QGraphicsEllipseItem *outlineItem = nullptr;
