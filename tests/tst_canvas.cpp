@@ -1,0 +1,687 @@
+#include <QGraphicsEllipseItem>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
+#include <QImage>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "canvas/markercommand.h"
+#include "mainwindowprobe.h"
+#include "testsupport.h"
+
+namespace {
+
+QRectF dabRect(const QGraphicsItem *item)
+{
+    if (auto *square = qgraphicsitem_cast<const QGraphicsRectItem *>(item))
+        return square->rect();
+    if (auto *disc = qgraphicsitem_cast<const QGraphicsEllipseItem *>(item))
+        return disc->rect();
+    return {};
+}
+
+// A keep dab that counts its own destruction.
+class CountedDab : public QGraphicsRectItem
+{
+public:
+    explicit CountedDab(int *deaths) : QGraphicsRectItem(0, 0, 5, 5), deaths(deaths) {}
+    ~CountedDab() override { ++*deaths; }
+
+private:
+    int *deaths;
+};
+
+} // namespace
+
+class TestCanvas : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void toolSelection_data();
+    void toolSelection();
+    void markerStroke_data();
+    void markerStroke();
+    void dabGeometry();
+    void dabCorner_data();
+    void dabCorner();
+    void undoStroke();
+    void undoLimit();
+    void eraser();
+    void markerCommandOwnership_data();
+    void markerCommandOwnership();
+    void toolRect_data();
+    void toolRect();
+    void brushOutline_data();
+    void brushOutline();
+    void emptyBrush_data();
+    void emptyBrush();
+    void resizeOutline();
+    void resizeScaling_data();
+    void resizeScaling();
+    void handTool();
+    void outlineAndClearedScenes();
+
+private:
+    OvoGraphicsView *view() const { return probe->view(); }
+    QWidget *port() const { return probe->view()->viewport(); }
+    QPoint at(QPointF scenePos) const { return view()->mapFromScene(scenePos); }
+    void press(QPointF s) { QTest::mousePress(port(), Qt::LeftButton, {}, at(s)); held = true; }
+    void release(QPointF s) { QTest::mouseRelease(port(), Qt::LeftButton, {}, at(s)); held = false; }
+    void moveTo(QPointF s);
+    void dab(QPointF s) { press(QPointF(150, 100)); moveTo(s); release(s); }
+    void useSize(const char *key, int size);
+    void selectBrush(const char *actionName);
+    QList<QGraphicsItem *> dabs() const;
+    void undo(int times);
+    void settle();
+
+    bool held = false;
+    QTemporaryDir dir;
+    QString photoPath;
+    MainWindow *window = nullptr;
+    MainWindowProbe *probe = nullptr;
+};
+
+void TestCanvas::initTestCase()
+{
+    isolateSettings();
+    QVERIFY(dir.isValid());
+    QImage photo(300, 200, QImage::Format_ARGB32);
+    photo.fill(qRgb(90, 120, 160));
+    photoPath = dir.filePath(QStringLiteral("photo.png"));
+    QVERIFY(photo.save(photoPath));
+}
+
+void TestCanvas::init()
+{
+    QSettings().clear();
+    window = new MainWindow;
+    probe = new MainWindowProbe(*window);
+    window->resize(1000, 800);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(probe->load(photoPath));
+    view()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    settle();
+    QCOMPARE(view()->mapToScene(QPoint(20, 30)), QPointF(20, 30));
+}
+
+void TestCanvas::settle()
+{
+    // Let the toolbars lay out (a resize of the view rescales the picture), then return to
+    // identity zoom with the picture at the viewport's corner: scene and view points coincide.
+    QCoreApplication::processEvents();
+    view()->resetTransform();
+}
+
+void TestCanvas::cleanup()
+{
+    delete probe;
+    delete window; // ASan: the outline, dabs and commands must all go exactly once
+    probe = nullptr;
+    window = nullptr;
+}
+
+void TestCanvas::moveTo(QPointF s)
+{
+    // Without a button QTest moves the cursor, and a cursor already there sends nothing.
+    const QPoint p = at(s);
+    if (!held && QCursor::pos() == port()->mapToGlobal(p))
+        QTest::mouseMove(port(), p + QPoint(1, 0));
+    QTest::mouseMove(port(), p);
+}
+
+void TestCanvas::useSize(const char *key, int size)
+{
+    probe->settings().setValue(QLatin1String(key), size);
+    view()->readToolSettings();
+}
+
+void TestCanvas::selectBrush(const char *actionName)
+{
+    // The brushes belong to the preview; here they work on the editing scene, away from the
+    // brush stream.
+    QObject::disconnect(view(), &OvoGraphicsView::AnyBrush, window, nullptr);
+    QAction *action = probe->action(actionName);
+    action->setEnabled(true);
+    action->trigger();
+    settle();
+}
+
+QList<QGraphicsItem *> TestCanvas::dabs() const
+{
+    QList<QGraphicsItem *> found;
+    for (QGraphicsItem *item : probe->editScene().items(Qt::AscendingOrder)) {
+        if (item->type() == QGraphicsRectItem::Type || item->type() == QGraphicsEllipseItem::Type)
+            found.append(item);
+    }
+    return found;
+}
+
+void TestCanvas::undo(int times)
+{
+    QAction *undoAction = probe->action("actionUndo");
+    for (int i = 0; i < times; ++i)
+        undoAction->trigger();
+}
+
+void TestCanvas::toolSelection_data()
+{
+    QTest::addColumn<QByteArray>("actionName");
+    QTest::addColumn<int>("tool");
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<int>("pixmapWidth");
+    QTest::addColumn<QPoint>("hotSpot");
+
+    QTest::newRow("keep marker") << QByteArray("actionKeep_arker") << int(ToolKeepMarker)
+                                 << int(Qt::BitmapCursor) << 8 << QPoint(4, 21);
+    QTest::newRow("remove marker") << QByteArray("action_Remove_Marker") << int(ToolRemoveMarker)
+                                   << int(Qt::BitmapCursor) << 8 << QPoint(4, 21);
+    QTest::newRow("eraser") << QByteArray("actionEraser") << int(ToolEraser)
+                            << int(Qt::BitmapCursor) << 25 << QPoint(12, 12);
+    QTest::newRow("foreground brush") << QByteArray("actionForeground_Brush") << int(ToolForegroundBrush)
+                                      << int(Qt::BlankCursor) << 0 << QPoint();
+    QTest::newRow("background brush") << QByteArray("actionBackground_Brush") << int(ToolBackgroundBrush)
+                                      << int(Qt::BlankCursor) << 0 << QPoint();
+    QTest::newRow("hand") << QByteArray("actionHandTool") << int(ToolHand)
+                          << int(Qt::OpenHandCursor) << 0 << QPoint();
+}
+
+void TestCanvas::toolSelection()
+{
+    QFETCH(QByteArray, actionName);
+    QFETCH(int, tool);
+    QFETCH(int, shape);
+    QFETCH(int, pixmapWidth);
+    QFETCH(QPoint, hotSpot);
+
+    useSize("ERASERMSIZE", 25);
+    QAction *action = probe->action(actionName.constData());
+    QVERIFY(action);
+    action->setEnabled(true);
+    action->trigger();
+    QCOMPARE(view()->tool(), tool);
+
+    const QCursor cursor = port()->cursor();
+    QCOMPARE(int(cursor.shape()), shape);
+    if (pixmapWidth) {
+        QCOMPARE(cursor.pixmap().width(), pixmapWidth);
+        QCOMPARE(cursor.hotSpot(), hotSpot);
+    }
+
+    // Unchecking a tool never selects anything.
+    action->setChecked(false);
+    QCOMPARE(view()->tool(), tool);
+}
+
+void TestCanvas::markerStroke_data()
+{
+    QTest::addColumn<QByteArray>("actionName");
+    QTest::addColumn<int>("itemType");
+    QTest::addColumn<QColor>("colour");
+
+    QTest::newRow("keep") << QByteArray("actionKeep_arker") << int(QGraphicsRectItem::Type) << QColor(50, 255, 50);
+    QTest::newRow("remove") << QByteArray("action_Remove_Marker") << int(QGraphicsEllipseItem::Type)
+                            << QColor(255, 10, 10);
+}
+
+void TestCanvas::markerStroke()
+{
+    QFETCH(QByteArray, actionName);
+    QFETCH(int, itemType);
+    QFETCH(QColor, colour);
+
+    probe->action(actionName.constData())->trigger();
+
+    QTest::mouseClick(port(), Qt::LeftButton, {}, at(QPointF(40, 40)));
+    moveTo(QPointF(60, 60)); // hovering without a button paints nothing either
+    QCOMPARE(dabs().size(), 0);
+    QCOMPARE(probe->undoStack().count(), 0);
+
+    press(QPointF(40, 40));
+    moveTo(QPointF(41, 42));
+    release(QPointF(41, 42));
+    const QList<QGraphicsItem *> added = dabs();
+    QCOMPARE(added.size(), 1);
+    QCOMPARE(probe->undoStack().count(), 1);
+
+    auto *shape = static_cast<QAbstractGraphicsShapeItem *>(added.first());
+    QCOMPARE(dabRect(shape), QRectF(41, 42, 10, 10));
+    QCOMPARE(shape->type(), itemType);
+    QCOMPARE(shape->zValue(), 10.0);
+    QCOMPARE(shape->pen().color(), colour);
+    QCOMPARE(shape->pen().widthF(), 0.0);
+    QCOMPARE(shape->pen().style(), Qt::SolidLine);
+    QCOMPARE(shape->brush().color(), colour);
+    QCOMPARE(shape->brush().style(), Qt::SolidPattern);
+}
+
+void TestCanvas::dabGeometry()
+{
+    probe->action("actionKeep_arker")->trigger();
+    view()->setTransform(QTransform::fromScale(5, 5)); // the side stays in picture pixels
+
+    const QPointF target(20.6, 30.2);
+    const QPoint viewPos = at(target);
+    const QPointF scenePos = view()->mapToScene(viewPos);
+    QVERIFY(qAbs(scenePos.x() - target.x()) < 1e-9 && qAbs(scenePos.y() - target.y()) < 1e-9);
+
+    press(target);
+    QTest::mouseMove(port(), viewPos);
+    release(target);
+    QCOMPARE(dabs().size(), 1);
+    auto *square = qgraphicsitem_cast<QGraphicsRectItem *>(dabs().first());
+    QVERIFY(square);
+    QCOMPARE(square->rect(), QRectF(scenePos, QSizeF(10, 10)));
+}
+
+void TestCanvas::dabCorner_data()
+{
+    QTest::addColumn<QPointF>("corner");
+    QTest::addColumn<bool>("placed");
+
+    // The picture is 300 x 200; at zoom 2 the pointer reaches half pixels.
+    QTest::newRow("column 0") << QPointF(0.5, 50) << false;
+    QTest::newRow("row 0") << QPointF(50, 0.5) << false;
+    QTest::newRow("first inner pixel") << QPointF(1, 1) << true;
+    QTest::newRow("last column") << QPointF(299.5, 100) << true;
+    QTest::newRow("right of the picture") << QPointF(300, 100) << false;
+    QTest::newRow("last row") << QPointF(100, 199.5) << true;
+    QTest::newRow("below the picture") << QPointF(100, 200) << false;
+}
+
+void TestCanvas::dabCorner()
+{
+    QFETCH(QPointF, corner);
+    QFETCH(bool, placed);
+
+    probe->action("action_Remove_Marker")->trigger();
+    view()->setTransform(QTransform::fromScale(2, 2));
+    QCOMPARE(view()->mapToScene(at(corner)), corner);
+
+    dab(corner);
+    QCOMPARE(dabs().size(), int(placed));
+    QCOMPARE(probe->undoStack().count(), int(placed));
+}
+
+void TestCanvas::undoStroke()
+{
+    probe->action("actionKeep_arker")->trigger();
+    press(QPointF(150, 150));
+    for (int i = 0; i < 50; ++i)
+        moveTo(QPointF(10 + i * 5, 10 + i * 3));
+    release(QPointF(10, 10));
+    QCOMPARE(dabs().size(), 50);
+    QCOMPARE(probe->undoStack().count(), 50);
+
+    undo(1);
+    QCOMPARE(dabs().size(), 49);
+    for (QGraphicsItem *item : dabs())
+        QVERIFY(dabRect(item).x() < 10 + 49 * 5); // the last dab went
+
+    undo(49);
+    QCOMPARE(dabs().size(), 0);
+    QVERIFY(!probe->undoStack().canUndo());
+    QCOMPARE(probe->editScene().items().size(), 1); // the photo
+}
+
+void TestCanvas::undoLimit()
+{
+    probe->action("actionKeep_arker")->trigger();
+    press(QPointF(150, 150));
+    for (int i = 0; i < 3; ++i)
+        moveTo(QPointF(5 + i * 20, 5));
+    for (int i = 0; i < 200; ++i)
+        moveTo(QPointF(5 + i % 100 * 2, 50 + i / 100 * 30));
+    release(QPointF(5, 5));
+    QCOMPARE(dabs().size(), 203);
+    QCOMPARE(probe->undoStack().count(), 200);
+
+    undo(200);
+    QVERIFY(!probe->undoStack().canUndo());
+    QCOMPARE(dabs().size(), 3);
+
+    // Those dabs now belong to the scene alone; erasing one must not leak it (LSan).
+    useSize("ERASERMSIZE", 4);
+    probe->action("actionEraser")->trigger();
+    press(QPointF(26, 6));
+    release(QPointF(26, 6));
+    QCOMPARE(dabs().size(), 2);
+}
+
+void TestCanvas::eraser()
+{
+    QImage overlay(300, 200, QImage::Format_ARGB32);
+    overlay.fill(qRgba(0, 0, 255, 80));
+    probe->maskItem() = probe->editScene().addPixmap(QPixmap::fromImage(overlay));
+    probe->maskItem()->setZValue(7);
+
+    probe->action("actionKeep_arker")->trigger();
+    dab(QPointF(50, 50)); // square 50..60
+    probe->action("action_Remove_Marker")->trigger();
+    dab(QPointF(80, 50)); // disc of radius 5 around (85, 55)
+    QCOMPARE(dabs().size(), 2);
+    const int items = probe->editScene().items().size();
+
+    useSize("ERASERMSIZE", 4);
+    probe->action("actionEraser")->trigger();
+
+    // Inside the disc's bounding square but off the disc itself: nothing touched.
+    press(QPointF(79, 49));
+    release(QPointF(79, 49));
+    QCOMPARE(dabs().size(), 2);
+
+    // Dragging over the disc erases only where the button went down.
+    press(QPointF(150, 150));
+    moveTo(QPointF(120, 80));
+    moveTo(QPointF(85, 55));
+    release(QPointF(85, 55));
+    QCOMPARE(dabs().size(), 2);
+
+    press(QPointF(61, 58)); // square 59..63 x 56..60 overlaps the keep dab's edge
+    release(QPointF(61, 58));
+    QCOMPARE(dabs().size(), 1);
+    QCOMPARE(dabs().first()->type(), int(QGraphicsEllipseItem::Type));
+
+    press(QPointF(80, 55));
+    release(QPointF(80, 55));
+    QCOMPARE(dabs().size(), 0);
+    QCOMPARE(probe->editScene().items().size(), items - 2); // photo and overlay stay
+    QVERIFY(probe->maskItem()->scene());
+    QCOMPARE(probe->undoStack().count(), 2); // erasing is not a step
+
+    // Undoing an erased dab uses a step and changes nothing.
+    undo(1);
+    QCOMPARE(probe->undoStack().index(), 1);
+    QCOMPARE(probe->editScene().items().size(), items - 2);
+    // The other erased dab's command is discarded at close: it must take its dab along (LSan).
+}
+
+void TestCanvas::markerCommandOwnership_data()
+{
+    QTest::addColumn<bool>("erased");
+    QTest::addColumn<bool>("undone");
+    QTest::addColumn<int>("deathsAfterUndo");
+    QTest::addColumn<int>("deathsAfterDiscard");
+
+    QTest::newRow("in scene, discarded") << false << false << 0 << 0;
+    QTest::newRow("erased, discarded") << true << false << 0 << 1;
+    QTest::newRow("in scene, undone") << false << true << 1 << 1;
+    QTest::newRow("erased, undone") << true << true << 1 << 1;
+}
+
+void TestCanvas::markerCommandOwnership()
+{
+    QFETCH(bool, erased);
+    QFETCH(bool, undone);
+    QFETCH(int, deathsAfterUndo);
+    QFETCH(int, deathsAfterDiscard);
+
+    int deaths = 0;
+    {
+        QGraphicsScene scene;
+        auto *item = new CountedDab(&deaths);
+        scene.addItem(item);
+        {
+            QUndoStack stack;
+            stack.push(new CMarkerCommand(&scene, item));
+            QCOMPARE(item->scene(), &scene); // redo does nothing
+            if (erased)
+                scene.removeItem(item);
+            if (undone)
+                stack.undo();
+            QCOMPARE(deaths, deathsAfterUndo);
+        }
+        QCOMPARE(deaths, deathsAfterDiscard);
+        if (!deaths)
+            QCOMPARE(item->scene(), &scene); // the scene keeps a discarded command's dab
+    }
+    QCOMPARE(deaths, 1); // exactly once, whoever did it
+}
+
+void TestCanvas::toolRect_data()
+{
+    QTest::addColumn<qreal>("zoom");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QSize>("expected");
+
+    QTest::newRow("zoom 1") << 1.0 << 10 << QSize(10, 10);
+    QTest::newRow("odd size rounds down") << 1.0 << 11 << QSize(10, 10);
+    QTest::newRow("zoom 2") << 2.0 << 10 << QSize(5, 5);
+    QTest::newRow("zoom 1/2") << 0.5 << 10 << QSize(20, 20);
+    QTest::newRow("zoom 3 truncates") << 3.0 << 10 << QSize(3, 3);
+    QTest::newRow("size 1") << 2.0 << 1 << QSize(0, 0);
+    QTest::newRow("size 0") << 2.0 << 0 << QSize(0, 0);
+}
+
+void TestCanvas::toolRect()
+{
+    QFETCH(qreal, zoom);
+    QFETCH(int, size);
+    QFETCH(QSize, expected);
+
+    view()->setTransform(QTransform::fromScale(zoom, zoom));
+    const QPoint pos = at(QPointF(100, 60));
+    const QRect r = view()->toolRect(pos, size);
+    QCOMPARE(r.size(), expected);
+    const QPointF tl = view()->mapToScene(pos - QPoint(size / 2, size / 2));
+    QCOMPARE(r.topLeft(), QPoint(int(tl.x()), int(tl.y())));
+}
+
+void TestCanvas::brushOutline_data()
+{
+    QTest::addColumn<QByteArray>("actionName");
+    QTest::addColumn<QByteArray>("sizeKey");
+
+    QTest::newRow("foreground") << QByteArray("actionForeground_Brush") << QByteArray("KEEPBSIZE");
+    QTest::newRow("background") << QByteArray("actionBackground_Brush") << QByteArray("REMOVEBSIZE");
+}
+
+void TestCanvas::brushOutline()
+{
+    QFETCH(QByteArray, actionName);
+    QFETCH(QByteArray, sizeKey);
+
+    useSize(sizeKey.constData(), 8);
+    selectBrush(actionName.constData());
+    QSignalSpy dabsSent(view(), &OvoGraphicsView::AnyBrush);
+
+    moveTo(QPointF(100, 100));
+    QGraphicsEllipseItem *outline = view()->outline();
+    QVERIFY(outline);
+    QCOMPARE(outline->scene(), &probe->editScene());
+    QCOMPARE(outline->rect(), QRectF(96, 96, 8, 8));
+    QCOMPARE(outline->zValue(), 20.0);
+    QCOMPARE(outline->pen().widthF(), 0.0);
+    QCOMPARE(outline->brush().style(), Qt::NoBrush);
+    QVERIFY(dabsSent.isEmpty()); // no button held
+
+    moveTo(QPointF(4, 100)); // the square would start at x = 0: still inside
+    QVERIFY(view()->outline());
+    moveTo(QPointF(3, 100)); // x = -1: outside
+    QVERIFY(!view()->outline());
+    press(QPointF(3, 100));
+    QVERIFY(dabsSent.isEmpty());
+    release(QPointF(3, 100));
+    moveTo(QPointF(296, 196)); // right and bottom edges included
+    QVERIFY(view()->outline());
+    moveTo(QPointF(297, 100));
+    QVERIFY(!view()->outline());
+
+    moveTo(QPointF(100, 100));
+    press(QPointF(100, 100));
+    QCOMPARE(dabsSent.size(), 1);
+    QCOMPARE(dabsSent.at(0).at(0).toRect(), QRect(96, 96, 8, 8));
+    QCOMPARE(dabsSent.at(0).at(1).toBool(), true);
+
+    moveTo(QPointF(2, 50)); // outside the picture: no outline, but dragging still reports it
+    QVERIFY(!view()->outline());
+    QCOMPARE(dabsSent.size(), 2);
+    QCOMPARE(dabsSent.at(1).at(0).toRect(), QRect(-2, 46, 8, 8));
+    QCOMPARE(dabsSent.at(1).at(1).toBool(), false);
+    release(QPointF(2, 50));
+
+    moveTo(QPointF(100, 100));
+    QVERIFY(view()->outline());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(view(), &leave);
+    QVERIFY(!view()->outline());
+    moveTo(QPointF(110, 100));
+    QVERIFY(view()->outline());
+
+    probe->action("actionHandTool")->setEnabled(true);
+    probe->action("actionHandTool")->trigger(); // another tool drops the outline
+    QVERIFY(!view()->outline());
+    QCOMPARE(dabsSent.size(), 2);
+}
+
+void TestCanvas::emptyBrush_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("0") << 0;
+    QTest::newRow("1") << 1;
+}
+
+void TestCanvas::emptyBrush()
+{
+    QFETCH(int, size);
+
+    useSize("KEEPBSIZE", size);
+    selectBrush("actionForeground_Brush");
+    QSignalSpy dabsSent(view(), &OvoGraphicsView::AnyBrush);
+
+    moveTo(QPointF(100, 100));
+    QVERIFY(!view()->outline());
+    press(QPointF(100, 100));
+    QVERIFY(dabsSent.isEmpty());
+    moveTo(QPointF(120, 100));
+    moveTo(QPointF(140, 100));
+    release(QPointF(140, 100));
+    QCOMPARE(dabsSent.size(), 2);
+    for (const QList<QVariant> &sent : dabsSent) {
+        QVERIFY(sent.at(0).toRect().isEmpty());
+        QCOMPARE(sent.at(1).toBool(), false);
+    }
+}
+
+void TestCanvas::resizeOutline()
+{
+    useSize("KEEPBSIZE", 10);
+    selectBrush("actionForeground_Brush");
+    view()->resizeOutline(20); // no outline yet: nothing to do
+    QVERIFY(!view()->outline());
+
+    moveTo(QPointF(100, 100));
+    QVERIFY(view()->outline());
+    view()->resizeOutline(20);
+    QCOMPARE(view()->outline()->rect(), QRectF(90, 90, 20, 20));
+    view()->resizeOutline(220); // would reach past the picture: kept as it was
+    QCOMPARE(view()->outline()->rect(), QRectF(90, 90, 20, 20));
+
+    view()->setTransform(QTransform::fromScale(2, 2));
+    view()->resizeOutline(10); // stays centred, now in half the picture pixels
+    QCOMPARE(view()->outline()->rect(), QRectF(97, 97, 5, 5));
+}
+
+void TestCanvas::resizeScaling_data()
+{
+    QTest::addColumn<QSizeF>("picture");
+    QTest::addColumn<QSize>("before");
+    QTest::addColumn<QSize>("after");
+    QTest::addColumn<qreal>("factor");
+
+    QTest::newRow("grow, picture smaller") << QSizeF(700, 500) << QSize(800, 600) << QSize(1000, 600) << 1.25;
+    QTest::newRow("shrink") << QSizeF(2000, 2000) << QSize(1000, 800) << QSize(900, 600) << 0.75;
+    QTest::newRow("grow, picture larger") << QSizeF(2000, 2000) << QSize(800, 600) << QSize(1000, 700) << 1.0;
+    QTest::newRow("tie goes vertical") << QSizeF(100, 100) << QSize(400, 400) << QSize(800, 200) << 0.5;
+    QTest::newRow("first resize") << QSizeF(700, 500) << QSize(-1, -1) << QSize(800, 600) << 1.0;
+    QTest::newRow("from collapsed") << QSizeF(700, 500) << QSize(0, 600) << QSize(800, 600) << 1.0;
+    QTest::newRow("to collapsed") << QSizeF(700, 500) << QSize(800, 600) << QSize(800, 0) << 1.0;
+    QTest::newRow("to nothing") << QSizeF(700, 500) << QSize(800, 600) << QSize(0, 0) << 1.0;
+}
+
+void TestCanvas::resizeScaling()
+{
+    QFETCH(QSizeF, picture);
+    QFETCH(QSize, before);
+    QFETCH(QSize, after);
+    QFETCH(qreal, factor);
+
+    QGraphicsScene scene(QRectF(QPointF(0, 0), picture));
+    view()->setScene(&scene);
+    settle();
+
+    // The view hears of its viewport's resizes.
+    QResizeEvent resize(after, before);
+    QCoreApplication::sendEvent(port(), &resize);
+    QCOMPARE(view()->transform().m11(), factor);
+    QCOMPARE(view()->transform().m22(), factor);
+    view()->setScene(&probe->editScene());
+}
+
+void TestCanvas::handTool()
+{
+    QObject::disconnect(view(), &OvoGraphicsView::HandTool, window, nullptr);
+    probe->action("actionHandTool")->setEnabled(true);
+    probe->action("actionHandTool")->trigger();
+    settle();
+    view()->setTransform(QTransform::fromScale(2, 2));
+    QSignalSpy steps(view(), &OvoGraphicsView::HandTool);
+
+    moveTo(QPointF(40, 40));
+    QVERIFY(steps.isEmpty());
+    press(QPointF(10, 20));
+    QCOMPARE(port()->cursor().shape(), Qt::ClosedHandCursor);
+    moveTo(QPointF(15.5, 20.5));
+    moveTo(QPointF(14.5, 19.5));
+    release(QPointF(14.5, 19.5));
+    QCOMPARE(port()->cursor().shape(), Qt::OpenHandCursor);
+
+    QCOMPARE(steps.size(), 2);
+    QCOMPARE(steps.at(0).at(0).toPoint(), QPoint(10, 20));
+    QCOMPARE(steps.at(0).at(1).toPoint(), QPoint(16, 21)); // halves round away from zero
+    QCOMPARE(steps.at(1).at(0).toPoint(), QPoint(16, 21));
+    QCOMPARE(steps.at(1).at(1).toPoint(), QPoint(15, 20));
+}
+
+void TestCanvas::outlineAndClearedScenes()
+{
+    selectBrush("actionForeground_Brush");
+    moveTo(QPointF(100, 100));
+    QVERIFY(view()->outline());
+    view()->dropOutline();
+    QVERIFY(!view()->outline());
+    QCOMPARE(probe->editScene().items().size(), 1);
+    probe->editScene().clear();
+
+    // Clearing a scene under a live outline, or opening a picture, leaves no dangling pointer.
+    QVERIFY(probe->load(photoPath));
+    settle();
+    moveTo(QPointF(100, 100));
+    QVERIFY(view()->outline());
+    probe->editScene().clear();
+    QVERIFY(!view()->outline());
+
+    QVERIFY(probe->load(photoPath));
+    settle();
+    moveTo(QPointF(100, 100));
+    QVERIFY(view()->outline());
+    QVERIFY(probe->load(photoPath));
+    QVERIFY(!view()->outline());
+
+    // The window's scenes go before its view: closing with an outline up must be clean (ASan).
+    settle();
+    moveTo(QPointF(100, 100));
+    QVERIFY(view()->outline());
+}
+
+QTEST_MAIN(TestCanvas)
+#include "tst_canvas.moc"
