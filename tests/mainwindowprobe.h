@@ -74,6 +74,7 @@ public:
     void isolateObject() { w.isolateObject(); }
     void buildMatteImage() { w.buildMatteImage(); }
     void showPreview() { w.showPreview(); }
+    void cutoutRebuilt() { w.cutoutRebuilt(); }
 
 private:
     MainWindow &w;
@@ -95,6 +96,6 @@ inline void answerFileDialog(const QString &path, int delayMs = 0)
             return;
         }
         dialog->selectFile(path);
-        dialog->accept();
+        static_cast<QDialog *>(dialog)->accept(); // public there, protected in QFileDialog
     });
 }
