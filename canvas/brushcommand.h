@@ -22,8 +22,8 @@ struct CutoutTarget
     std::function<void()> undoFailed; // the saved pixels are lost; tell the user
 };
 
-// Makes `item` show `image` again inside `rect`, touching only that part of its pixmap when
-// the pixmap still matches the picture.
+// Makes `item` show `image` (ARGB32) again inside `rect`, touching only that part of its
+// pixmap when the pixmap still matches the picture.
 void showCutoutRect(QGraphicsPixmapItem *item, const QImage &image, const QRect &rect);
 
 // One brush batch. The edited picture is already shown when the command is pushed; the

@@ -68,12 +68,10 @@ private slots:
     void batchOutsidePicture();
     void droppedWithoutBrush_data();
     void droppedWithoutBrush();
-    void unwritableTempFolder_data();
-    void unwritableTempFolder();
     void unreadableTempFile_data();
     void unreadableTempFile();
-    void undoAfterRebuild();
-    void undoAfterBackgroundChange();
+    void undoAfterPreviewChange_data();
+    void undoAfterPreviewChange();
 
 private:
     void showCutout(const QImage &cutout, QPoint offset = QPoint(0, 0));
@@ -237,39 +235,56 @@ void TestBrushes::undoRestoresRectangle_data()
 {
     QTest::addColumn<QByteArray>("brush");
     QTest::addColumn<QList<QRect>>("dabs");
+    QTest::addColumn<QString>("tempFolder"); // empty: the usual one
+    QTest::addColumn<bool>("onDisk");
 
+    const QByteArray keep("actionForeground_Brush");
+    const QByteArray remove("actionBackground_Brush");
     const QList<QRect> stroke{QRect(10, 10, 30, 30), QRect(25, 18, 30, 30), QRect(60, 40, 8, 8)};
     // Dabs reaching over the top-left and bottom-right edges of the 160 x 140 picture.
     const QList<QRect> edges{QRect(-12, -7, 30, 30), QRect(145, 120, 30, 30)};
-    QTest::newRow("foreground stroke") << QByteArray("actionForeground_Brush") << stroke;
-    QTest::newRow("background stroke") << QByteArray("actionBackground_Brush") << stroke;
-    QTest::newRow("over the edges") << QByteArray("actionBackground_Brush") << edges;
+    const QString missing = folder.filePath(QStringLiteral("missing/deeper"));
+    QTest::newRow("foreground") << keep << stroke << QString() << true;
+    QTest::newRow("background") << remove << stroke << QString() << true;
+    QTest::newRow("over the edges") << remove << edges << QString() << true;
+    QTest::newRow("temp folder missing") << remove << stroke << missing << false;
+    // Refuses new files even to root.
+    QTest::newRow("temp folder refusing files") << keep << stroke << QStringLiteral("/proc/self") << false;
 }
 
 void TestBrushes::undoRestoresRectangle()
 {
     QFETCH(QByteArray, brush);
     QFETCH(QList<QRect>, dabs);
+    QFETCH(QString, tempFolder);
+    QFETCH(bool, onDisk);
 
     const QImage original = noiseImage(160, 140, 7);
     showCutout(original);
     selectTool(brush.constData());
+    const QByteArray usualTemp = qgetenv("TMPDIR");
+    if (!tempFolder.isEmpty())
+        qputenv("TMPDIR", QFile::encodeName(tempFolder));
     for (const QRect &d : dabs)
         dab(d, false);
     QTRY_COMPARE(probe->undoStack().count(), 1);
+    if (usualTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", usualTemp);
     QVERIFY(probe->cutoutImage() != original);
     QCOMPARE(shownImage(probe->objectItem()), displayed(probe->cutoutImage()));
 
     const QString stored = command(0)->storedFileName();
-    QVERIFY(!stored.isEmpty());
-    QVERIFY(QFileInfo::exists(stored));
+    QCOMPARE(!stored.isEmpty(), onDisk);
+    QCOMPARE(QFileInfo::exists(stored), onDisk);
 
     probe->undoStack().undo();
     QCOMPARE(probe->cutoutImage(), original);
     QCOMPARE(shownImage(probe->objectItem()), displayed(original));
 
     probe->undoStack().clear();
-    QVERIFY(!QFileInfo::exists(stored));
+    QVERIFY(stored.isEmpty() || !QFileInfo::exists(stored));
 }
 
 void TestBrushes::batchOutsidePicture()
@@ -308,38 +323,6 @@ void TestBrushes::droppedWithoutBrush()
     QCOMPARE(probe->lastBrushRect(), QRect(30, 30, 10, 10));
 }
 
-void TestBrushes::unwritableTempFolder_data()
-{
-    QTest::addColumn<QString>("tempFolder");
-    QTest::newRow("missing") << folder.filePath(QStringLiteral("missing/deeper"));
-    // Refuses new files even to root.
-    QTest::newRow("no new files") << QStringLiteral("/proc/self");
-}
-
-void TestBrushes::unwritableTempFolder()
-{
-    QFETCH(QString, tempFolder);
-
-    const QImage original = noiseImage(160, 140, 11);
-    showCutout(original);
-    selectTool("actionBackground_Brush");
-
-    const QByteArray oldTemp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(tempFolder));
-    dab(QRect(50, 50, 20, 20), true);
-    QTRY_COMPARE(probe->undoStack().count(), 1);
-    if (oldTemp.isEmpty())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", oldTemp);
-
-    QVERIFY(command(0)->storedFileName().isEmpty());
-    QVERIFY(probe->cutoutImage() != original);
-    probe->undoStack().undo();
-    QCOMPARE(probe->cutoutImage(), original);
-    QCOMPARE(shownImage(probe->objectItem()), displayed(original));
-}
-
 void TestBrushes::unreadableTempFile_data()
 {
     QTest::addColumn<QByteArray>("replacement");
@@ -376,40 +359,41 @@ void TestBrushes::unreadableTempFile()
     QCOMPARE(probe->status(), QStringLiteral("Undo failed: the saved pixels could not be read"));
 }
 
-void TestBrushes::undoAfterRebuild()
+void TestBrushes::undoAfterPreviewChange_data()
 {
-    showCutout(noiseImage(160, 140, 9));
-    selectTool("actionForeground_Brush");
-    click(QRect(50, 50, 20, 20));
-
-    // Preview off and on: the cut-out is rebuilt from the markers and the old item deleted.
-    probe->cutoutImage() = QImage();
-    probe->cutoutRebuilt();
-    const QImage rebuilt = photoWithAlpha(160, 140, 40);
-    showCutout(rebuilt);
-
-    probe->undoStack().undo();
-    QCOMPARE(probe->undoStack().index(), 0);
-    QCOMPARE(probe->cutoutImage(), rebuilt);
-    QCOMPARE(shownImage(probe->objectItem()), displayed(rebuilt));
+    QTest::addColumn<bool>("rebuilt");
+    // Preview off and on: the cut-out is rebuilt from the markers, the old item deleted;
+    // the brush edit is gone and its undo must leave the new cut-out alone.
+    QTest::newRow("preview rebuilt") << true;
+    // A new background: both items replaced, the cut-out kept with its brush edits.
+    QTest::newRow("new background") << false;
 }
 
-void TestBrushes::undoAfterBackgroundChange()
+void TestBrushes::undoAfterPreviewChange()
 {
+    QFETCH(bool, rebuilt);
+
     const QImage original = noiseImage(160, 140, 13);
     showCutout(original, QPoint(5, 5));
     selectTool("actionBackground_Brush");
     click(QRect(50, 50, 20, 20));
     click(QRect(60, 55, 20, 20));
 
-    // A new background: both items replaced, the cut-out kept with its brush edits.
-    const QImage edited = probe->cutoutImage();
-    showCutout(edited, QPoint(0, 0));
+    QImage expected = original;
+    if (rebuilt) {
+        probe->cutoutImage() = QImage();
+        probe->cutoutRebuilt();
+        expected = photoWithAlpha(160, 140, 40);
+        showCutout(expected);
+    } else {
+        showCutout(probe->cutoutImage());
+    }
 
     probe->undoStack().undo();
     probe->undoStack().undo();
-    QCOMPARE(probe->cutoutImage(), original);
-    QCOMPARE(shownImage(probe->objectItem()), displayed(original));
+    QCOMPARE(probe->undoStack().index(), 0);
+    QCOMPARE(probe->cutoutImage(), expected);
+    QCOMPARE(shownImage(probe->objectItem()), displayed(expected));
 }
 
 QTEST_MAIN(TestBrushes)
