@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QRect>
+#include <QSharedPointer>
 #include <QSettings>
 #include <QTimer>
 #include <QUndoStack>
@@ -14,6 +15,7 @@
 
 class QActionGroup;
 class QGraphicsPixmapItem;
+struct CutoutTarget;
 namespace Ui { class MainWindowUi; }
 
 class MainWindow : public QMainWindow
@@ -79,6 +81,10 @@ private:
     void showPreview();
     bool exportImage();
     void setStatus(const QString &text);
+    // canvas/brushes.cpp
+    void applyBrush(const QList<QRect> &rects, bool keep);
+    QSharedPointer<CutoutTarget> brushTarget();
+    void cutoutRebuilt(); // call wherever cutoutImage is reset or rebuilt from the markers
 
     Ui::MainWindowUi *ui;
     QSettings settings;
@@ -113,6 +119,7 @@ private:
     QImage backgroundPicture;
     CColorClusters colorClusters;
     QImage labelMap;
+    QSharedPointer<CutoutTarget> cutoutTarget; // brush commands' view of the cut-out, made on first use
 
     QActionGroup *markerGroup = nullptr;
     QActionGroup *brushGroup = nullptr;

@@ -2,8 +2,96 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-void MainWindow::on_BrushMouseEvent(QRect, bool) {}
-void MainWindow::on_ProcessBrushMouseEvent() {}
-void MainWindow::on_TimeToSkipLastRect() { skipLastRect = true; }
-void MainWindow::on_KeepBrushPressed(QList<QRect>) {}
-void MainWindow::on_RemoveBrushPressed(QList<QRect>) {}
+#include "canvas/brushcommand.h"
+
+#include <QPainterPath>
+#include <QRegion>
+
+void MainWindow::on_BrushMouseEvent(QRect rect, bool now)
+{
+    brushRects.append(rect);
+    // A press is shown at once; a drag is applied every tenth dab or after a short pause.
+    brushTimer.start(!now && brushRects.size() < 10 ? 30 : 0);
+}
+
+void MainWindow::on_ProcessBrushMouseEvent()
+{
+    if (ui->actionForeground_Brush->isChecked())
+        on_KeepBrushPressed(brushRects);
+    else if (ui->actionBackground_Brush->isChecked())
+        on_RemoveBrushPressed(brushRects);
+    if (!brushRects.isEmpty())
+        lastBrushRect = brushRects.last();
+    skipLastRect = true;
+    brushRects.clear();
+    skipTimer.start(1000);
+}
+
+void MainWindow::on_TimeToSkipLastRect()
+{
+    skipLastRect = true;
+}
+
+void MainWindow::on_KeepBrushPressed(QList<QRect> rects)
+{
+    applyBrush(rects, true);
+}
+
+void MainWindow::on_RemoveBrushPressed(QList<QRect> rects)
+{
+    applyBrush(rects, false);
+}
+
+void MainWindow::applyBrush(const QList<QRect> &rects, bool keep)
+{
+    QPainterPath path;
+    for (const QRect &dab : rects)
+        path.addEllipse(QRectF(dab.translated(-objectOffset)));
+    // The winding rule turns the overlapping ellipses into one union, so each pixel under
+    // the batch changes once.
+    QRegion region(path.toFillPolygon(QTransform()).toPolygon(), Qt::WindingFill);
+    if (!skipLastRect)
+        region -= lastBrushRect;
+    if (!cutoutImage.isNull() && cutoutImage.format() != QImage::Format_ARGB32)
+        cutoutImage.convertTo(QImage::Format_ARGB32);
+    region &= cutoutImage.rect();
+
+    // The rectangle kept for undo must hold every pixel the region may change.
+    const QRect bounds = path.boundingRect().toRect() | region.boundingRect();
+    // copy() of an empty rectangle would copy the whole picture.
+    const QImage before = bounds.isEmpty() ? QImage() : cutoutImage.copy(bounds);
+
+    const int step = keep ? keepBrushIntensity : removeBrushIntensity;
+    for (const QRect &part : region) {
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(cutoutImage.scanLine(y));
+            for (int x = part.left(); x <= part.right(); ++x) {
+                const int alpha = qAlpha(line[x]);
+                const int changed = keep ? qMin(alpha + step, 255) : qMax(alpha - step, 0);
+                line[x] = (line[x] & RGB_MASK) | (QRgb(changed) << 24);
+            }
+        }
+    }
+
+    showCutoutRect(objectItem, cutoutImage, region.boundingRect());
+    undoStack.push(new CBrushCommand(brushTarget(), bounds, before));
+}
+
+QSharedPointer<CutoutTarget> MainWindow::brushTarget()
+{
+    if (!cutoutTarget) {
+        cutoutTarget = QSharedPointer<CutoutTarget>::create();
+        cutoutTarget->image = &cutoutImage;
+        cutoutTarget->item = &objectItem;
+        cutoutTarget->undoFailed = [this] {
+            setStatus(tr("Undo failed: the saved pixels could not be read"));
+        };
+    }
+    return cutoutTarget;
+}
+
+void MainWindow::cutoutRebuilt()
+{
+    if (cutoutTarget)
+        ++cutoutTarget->generation;
+}

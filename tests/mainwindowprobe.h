@@ -74,6 +74,7 @@ public:
     void isolateObject() { w.isolateObject(); }
     void buildMatteImage() { w.buildMatteImage(); }
     void showPreview() { w.showPreview(); }
+    void cutoutRebuilt() { w.cutoutRebuilt(); }
 
 private:
     MainWindow &w;
