@@ -38,8 +38,16 @@ inline quint32 overOpaque(quint32 o, quint32 b)
 QImage composeOver(const QImage &background, const QImage &object, QPoint offset)
 {
     QImage result = background.convertToFormat(QImage::Format_ARGB32);
-    if (result.isNull() || object.isNull())
-        return result;
+    composeOverInPlace(result, object, offset);
+    return result;
+}
+
+void composeOverInPlace(QImage &canvas, const QImage &object, QPoint offset)
+{
+    if (canvas.format() != QImage::Format_ARGB32)
+        canvas = canvas.convertToFormat(QImage::Format_ARGB32);
+    if (canvas.isNull() || object.isNull())
+        return;
     const QImage top = object.format() == QImage::Format_ARGB32
                            ? object
                            : object.convertToFormat(QImage::Format_ARGB32);
@@ -48,15 +56,15 @@ QImage composeOver(const QImage &background, const QImage &object, QPoint offset
     const qint64 oy = offset.y();
     const int x0 = int(std::max<qint64>(ox, 0));
     const int y0 = int(std::max<qint64>(oy, 0));
-    const int x1 = int(std::min<qint64>(ox + top.width(), result.width()));
-    const int y1 = int(std::min<qint64>(oy + top.height(), result.height()));
+    const int x1 = int(std::min<qint64>(ox + top.width(), canvas.width()));
+    const int y1 = int(std::min<qint64>(oy + top.height(), canvas.height()));
     if (x0 >= x1 || y0 >= y1)
-        return result;
+        return;
 
     const int dx = int(ox); // a non-empty overlap keeps ox within int range
     for (int y = y0; y < y1; ++y) {
         const quint32 *in = reinterpret_cast<const quint32 *>(top.constScanLine(int(y - oy)));
-        quint32 *out = reinterpret_cast<quint32 *>(result.scanLine(y));
+        quint32 *out = reinterpret_cast<quint32 *>(canvas.scanLine(y));
         for (int x = x0; x < x1; ++x) {
             const quint32 o = in[x - dx];
             const quint32 a = qAlpha(o);
@@ -75,5 +83,4 @@ QImage composeOver(const QImage &background, const QImage &object, QPoint offset
                 out[x] = over(o, out[x]);
         }
     }
-    return result;
 }

@@ -468,9 +468,14 @@ void TestMatte::composeMatchesReference()
     };
     const QImage object = randomImage(objectSize.width(), objectSize.height(), 21, alphaMix);
     const QImage background = randomImage(32, 24, 22, alphaMix);
-    const QImage result = composeOver(background, object, offset);
-    QCOMPARE(result, referenceCompose(background, object, offset));
-    QCOMPARE(background.format(), QImage::Format_ARGB32);
+    const QImage expected = referenceCompose(background, object, offset);
+    const QImage untouched = background.copy();
+    QCOMPARE(composeOver(background, object, offset), expected);
+    QCOMPARE(background, untouched);
+    QImage canvas = background; // shared: composing must not reach the background
+    composeOverInPlace(canvas, object, offset);
+    QCOMPARE(canvas, expected);
+    QCOMPARE(background, untouched);
 }
 
 QTEST_GUILESS_MAIN(TestMatte)
