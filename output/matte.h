@@ -2,11 +2,16 @@
 
 #include <QImage>
 #include <QList>
+#include <QVector>
 
 #include "analysis/progress.h"
 
 // Opaque white W x H matte with the keep pixels (linear indices y * W + x) opaque black.
 QImage buildMatte(const QList<qint32> &keepPixels, int W, int H);
+
+// The normalised kernel of a size-s blur: s taps, one more when s is even. Empty for s < 1
+// or a sigma that is not positive.
+QVector<double> gaussianWeights(int s, double sigma);
 
 // Separable Gaussian blur of all four bytes of a 32-bit image; `destination` must already
 // hold a copy of `source` (a band of r pixels along the edges is left as it is).
