@@ -39,7 +39,8 @@ bool MainWindow::exportImage()
     if (!backgroundPicture.isNull()) {
         background = backgroundPicture;
     } else {
-        background = backgroundItem->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+        // Every pixel of the item's picture is painted over, so only its size is taken.
+        background = QImage(backgroundItem->pixmap().size(), QImage::Format_ARGB32);
         background.fill(QColor::fromRgba(backgroundColour));
     }
     background = background.convertToFormat(QImage::Format_ARGB32);

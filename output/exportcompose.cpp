@@ -15,6 +15,12 @@ namespace {
 // level at a fraction of its time on large photos.
 constexpr int pngQuality = 85;
 
+// Truncation toward zero, kept clear of int overflow for absurd offsets or zooms.
+int truncated(double value)
+{
+    return int(std::clamp(value, -1.0e9, 1.0e9));
+}
+
 } // namespace
 
 ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offset, QSize size)
@@ -26,8 +32,8 @@ ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offs
     g.valid = true;
     g.sx = double(size.width()) / displayedSize.width();
     g.sy = double(size.height()) / displayedSize.height();
-    g.objectSize = QSize(int(cutoutSize.width() * g.sx), int(cutoutSize.height() * g.sy));
-    g.objectOffset = QPoint(int(offset.x() * g.sx), int(offset.y() * g.sy));
+    g.objectSize = QSize(truncated(cutoutSize.width() * g.sx), truncated(cutoutSize.height() * g.sy));
+    g.objectOffset = QPoint(truncated(offset.x() * g.sx), truncated(offset.y() * g.sy));
     const int x0 = std::max(g.objectOffset.x(), 0);
     const int y0 = std::max(g.objectOffset.y(), 0);
     const int x1 = std::min(g.objectOffset.x() + g.objectSize.width(), size.width());
