@@ -1,0 +1,100 @@
+#include "output/exportcompose.h"
+
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <algorithm>
+
+#include "output/compose.h"
+
+namespace {
+
+// Qt's PNG writer takes the zlib level as quality: level = (100 - quality) * 9 / 91, so 100 is
+// no compression at all. 85 gives level 1, which keeps most of the size gain of the default
+// level at a fraction of its time on large photos.
+constexpr int pngQuality = 85;
+
+// Truncation toward zero, kept clear of int overflow for absurd offsets or zooms.
+int truncated(double value)
+{
+    return int(std::clamp(value, -1.0e9, 1.0e9));
+}
+
+} // namespace
+
+ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offset, QSize size)
+{
+    ExportGeometry g;
+    if (displayedSize.width() <= 0 || displayedSize.height() <= 0 || size.width() <= 0
+        || size.height() <= 0)
+        return g;
+    g.valid = true;
+    g.sx = double(size.width()) / displayedSize.width();
+    g.sy = double(size.height()) / displayedSize.height();
+    g.objectSize = QSize(truncated(cutoutSize.width() * g.sx), truncated(cutoutSize.height() * g.sy));
+    g.objectOffset = QPoint(truncated(offset.x() * g.sx), truncated(offset.y() * g.sy));
+    const int x0 = std::max(g.objectOffset.x(), 0);
+    const int y0 = std::max(g.objectOffset.y(), 0);
+    const int x1 = std::min(g.objectOffset.x() + g.objectSize.width(), size.width());
+    const int y1 = std::min(g.objectOffset.y() + g.objectSize.height(), size.height());
+    g.overlap = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+    return g;
+}
+
+QImage composeExport(const QImage &background, QSize displayedSize, const QImage &cutout,
+                     QPoint offset, QSize size)
+{
+    const ExportGeometry g = exportGeometry(displayedSize, cutout.size(), offset, size);
+    if (!g.valid || background.isNull() || cutout.isNull())
+        return QImage();
+    // Smooth scaling hands back premultiplied pixels; the composition reads straight alpha.
+    QImage scaledBackground =
+        background.convertToFormat(QImage::Format_ARGB32)
+            .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_ARGB32);
+    if (g.objectSize.isEmpty())
+        return scaledBackground;
+    const QImage scaledObject =
+        cutout.scaled(g.objectSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_ARGB32);
+    composeOverInPlace(scaledBackground, scaledObject, g.objectOffset);
+    return scaledBackground;
+}
+
+QByteArray exportFormat(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return QByteArrayLiteral("jpeg");
+    if (suffix == QLatin1String("png"))
+        return QByteArrayLiteral("png");
+    return QByteArray();
+}
+
+bool writeExportFile(const QImage &image, const QString &path, QString *error)
+{
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    const QByteArray format = exportFormat(path);
+    if (format.isEmpty())
+        return fail(QStringLiteral("unsupported file suffix"));
+    if (image.isNull())
+        return fail(QStringLiteral("empty picture"));
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    QImageWriter writer(&file, format);
+    writer.setQuality(format == "png" ? pngQuality : 100);
+    if (!writer.write(image)) {
+        file.cancelWriting();
+        return fail(writer.errorString());
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+// Where the cut-out lands in an exported picture. The background is shown at `displayedSize`
+// (its item's size times the background zoom) and the export is `size`; the object and its
+// offset are scaled by the same factors sx = W / itemW, sy = H / itemH, truncated.
+struct ExportGeometry
+{
+    bool valid = false;  // false when a displayed size or the export size is empty
+    double sx = 0.0;
+    double sy = 0.0;
+    QSize objectSize;    // the scaled cut-out
+    QPoint objectOffset; // ox, oy
+    QRect overlap;       // x0, y0 to x1 - 1, y1 - 1 (empty when the object lies outside)
+};
+
+ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offset, QSize size);
+
+// The exported picture: `background` scaled to `size`, `cutout` scaled by the geometry's
+// factors (both smooth, aspect ratio ignored) and composed over it at the scaled offset.
+// Null when the geometry is not valid or an input is null.
+QImage composeExport(const QImage &background, QSize displayedSize, const QImage &cutout,
+                     QPoint offset, QSize size);
+
+// The file format the path's suffix asks for ("jpeg" or "png", any letter case), or empty.
+QByteArray exportFormat(const QString &path);
+
+// Writes `image` to `path` in the format of its suffix: JPEG at quality 100, PNG with a fast
+// zlib level. The target is replaced only by a complete file; on failure an existing file is
+// left as it was. Returns false, with a reason in `error` when given, on any failure.
+bool writeExportFile(const QImage &image, const QString &path, QString *error = nullptr);

@@ -1,0 +1,62 @@
+#include "output/exportdialog.h"
+#include "ui_exportdialog.h"
+
+#include <QFileDialog>
+#include <QPushButton>
+#include <QSettings>
+
+ExportDialog::ExportDialog(int width, int height, QSettings *settings, QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::ExportDialogUi)
+    , settings(settings)
+    // An empty picture never reaches the dialog; the guard keeps the ratio finite anyway.
+    , ratio(width > 0 ? float(height) / float(width) : 0.0f)
+{
+    ui->setupUi(this);
+    ui->spinBox->setValue(width);    // the range clamps both to 0..9999
+    ui->spinBox_2->setValue(height);
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
+}
+
+ExportDialog::~ExportDialog()
+{
+    delete ui;
+}
+
+void ExportDialog::values(int &width, int &height, QString &path) const
+{
+    width = ui->spinBox->value();
+    height = ui->spinBox_2->value();
+    path = ui->label_2->text();
+}
+
+int ExportDialog::heightForWidth(int width) const
+{
+    const float height = float(width) * ratio;
+    // Clamped before truncation: a very tall picture's ratio would overflow an int.
+    return height >= 9999.0f ? 9999 : int(height);
+}
+
+void ExportDialog::on_pushButton_clicked()
+{
+    const QString startDir = settings->value(QStringLiteral("CurrDir"), QString()).toString();
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save File"), startDir,
+                                                      tr("JPG Files (*.jpg);;PNG Files (*.png)"));
+    if (path.isEmpty())
+        return;
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(true);
+    ui->label_2->setText(path);
+}
+
+void ExportDialog::on_spinBox_valueChanged(int value)
+{
+    if (ui->checkBox->isChecked())
+        ui->spinBox_2->setValue(heightForWidth(value));
+}
+
+void ExportDialog::on_checkBox_toggled(bool checked)
+{
+    ui->spinBox_2->setEnabled(!checked);
+    if (checked)
+        ui->spinBox_2->setValue(heightForWidth(ui->spinBox->value()));
+}
