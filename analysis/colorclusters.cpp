@@ -94,16 +94,31 @@ private:
     std::vector<float> L, A, B;
 };
 
+// From this size on a picture's colours fill much of the colour table anyway, and large
+// pages make it cheaper; below it the table is only paid for where it is touched.
+const qint64 hugeTablePixels = qint64(1) << 22;
+
 // Zero-filled memory whose pages cost nothing until touched, so that a table over all
 // 2^24 colours weighs only what a picture's colours use.
 class ZeroedTable
 {
 public:
-    explicit ZeroedTable(size_t size) : size(size)
+    explicit ZeroedTable(size_t size, bool hugePages) : size(size)
     {
 #ifdef Q_OS_UNIX
-        void *pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        memory = pages == MAP_FAILED ? nullptr : static_cast<uchar *>(pages);
+        const size_t huge = size_t(2) << 20;
+        mapped = size + (hugePages ? huge : 0);
+        void *pages = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        Q_CHECK_PTR(pages != MAP_FAILED ? pages : nullptr);
+        start = static_cast<uchar *>(pages);
+        memory = start;
+#ifdef MADV_HUGEPAGE
+        if (hugePages) {
+            // Few large pages instead of thousands of small page faults and TLB misses.
+            memory = reinterpret_cast<uchar *>((quintptr(start) + huge - 1) & ~quintptr(huge - 1));
+            madvise(memory, size, MADV_HUGEPAGE);
+        }
+#endif
 #else
         memory = static_cast<uchar *>(std::calloc(size, 1));
 #endif
@@ -112,7 +127,7 @@ public:
     ~ZeroedTable()
     {
 #ifdef Q_OS_UNIX
-        munmap(memory, size);
+        munmap(start, mapped);
 #else
         std::free(memory);
 #endif
@@ -125,6 +140,10 @@ public:
 private:
     size_t size;
     uchar *memory = nullptr;
+#ifdef Q_OS_UNIX
+    size_t mapped = 0;
+    uchar *start = nullptr;
+#endif
 };
 
 } // namespace
@@ -337,6 +356,7 @@ int CColorClusters::initCenters(const LabHistogram &triples, int K)
 int CColorClusters::cluster(const LabHistogram &triples, int K, const ProgressCallback &progress,
                             int start, int end)
 {
+    Q_ASSERT(K >= 1 && K <= 256); // labels are bytes
     clusterCount = K;
     report(progress, start);
     const qsizetype n = triples.size();
@@ -410,15 +430,15 @@ void CColorClusters::labelPicture(const QImage &picture, QImage &labelMap) const
         search.set(int(i), centerL[live[i]], centerA[live[i]], centerB[live[i]]);
     const double *linear = linearChannelTable();
     const auto labelOf = [&](QRgb colour) {
-        const LabValue lab = labFromLinear(linear[qRed(colour)], linear[qGreen(colour)],
-                                           linear[qBlue(colour)]);
+        const LabValue lab = labFromLinearChecked(linear[qRed(colour)], linear[qGreen(colour)],
+                                                  linear[qBlue(colour)]);
         return live[size_t(search.nearest(lab.L, lab.a, lab.b))];
     };
 
     // label + 1 per 24-bit colour, 0 = not seen yet. The table is laid out in 8 x 8 x 8
     // colour cubes of 512 bytes, so that the slightly different colours of neighbouring
     // pixels share cache lines and pages instead of lying 64 KiB apart.
-    ZeroedTable table(size_t(1) << 24);
+    ZeroedTable table(size_t(1) << 24, qint64(picture.width()) * picture.height() >= hugeTablePixels);
     uchar *known = table.data();
     const uchar *in = picture.constBits();
     const qsizetype inStride = picture.bytesPerLine();

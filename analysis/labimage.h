@@ -19,6 +19,9 @@ LabValue rgbToLab(QRgb colour);
 // linear channels. rgbToLab(c) == labFromLinear(linearChannel(red), ...) bit for bit.
 double linearChannel(int value);
 const double *linearChannelTable(); // linearChannel of 0..255
+// labFromLinear with a quicker cube root, falling back to the exact computation wherever
+// the difference could change a truncated component; the result is always identical.
+LabValue labFromLinearChecked(double R, double G, double B);
 
 // Whether the picture's 32-bit words can be read directly as the colours QImage::pixel()
 // gives (alpha aside); other formats are converted to ARGB32 first.

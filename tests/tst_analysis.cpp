@@ -121,6 +121,7 @@ private slots:
 
     void rgbToLabValues_data();
     void rgbToLabValues();
+    void checkedConversionIsExact();
     void labImageIgnoresAlphaAndIsRowMajor();
     void analysisSize_data();
     void analysisSize();
@@ -158,6 +159,22 @@ void TestAnalysis::rgbToLabValues()
     QFETCH(QRgb, colour);
     QFETCH(QList<qint16>, expected);
     QCOMPARE(lab(colour), expected);
+}
+
+void TestAnalysis::checkedConversionIsExact()
+{
+    // A spread of colours plus every grey, where components sit on integers most often.
+    // (The benchmark checks all 2^24 colours.)
+    const double *linear = linearChannelTable();
+    for (quint32 colour = 0; colour < (1u << 24); colour += colour % 256 == 255 ? 257 * 97 : 1) {
+        const QRgb grey = qRgb(colour & 0xFF, colour & 0xFF, colour & 0xFF);
+        for (const QRgb c : {QRgb(colour), grey}) {
+            const LabValue quick = labFromLinearChecked(linear[qRed(c)], linear[qGreen(c)], linear[qBlue(c)]);
+            const LabValue exact = rgbToLab(c);
+            if (quick.L != exact.L || quick.a != exact.a || quick.b != exact.b)
+                QFAIL(qPrintable(QString::number(c, 16)));
+        }
+    }
 }
 
 void TestAnalysis::labImageIgnoresAlphaAndIsRowMajor()
@@ -264,6 +281,12 @@ void TestAnalysis::onePixel()
 {
     CColorClusters clusters;
     QImage map;
+    // Pictures longer than 1024:1 keep one row for the clustering.
+    for (const QSize size : {QSize(1100, 1), QSize(1, 1100)}) {
+        analysePicture(picture(size.width(), size.height(), qRgb(9, 9, 9)), clusters, map);
+        QCOMPARE(map.size(), size);
+        QCOMPARE(clusters.pixelCounts[0], qint64(512));
+    }
     analysePicture(picture(1, 1, qRgb(200, 100, 50)), clusters, map);
     QCOMPARE(map.size(), QSize(1, 1));
     QCOMPARE(map.format(), QImage::Format_Indexed8);
