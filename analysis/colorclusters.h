@@ -4,6 +4,8 @@
 #include <QList>
 #include <QPoint>
 
+#include <vector>
+
 #include "analysis/labimage.h"
 #include "analysis/progress.h"
 
@@ -22,9 +24,22 @@ public:
     int cluster(CLabImage lab, int K, const ProgressCallback &progress, int start, int end);
     void labelImage(const CLabImage &lab, QImage &labelMap) const;
 
+    // The same clustering and labelling computed once per distinct triple or colour
+    // instead of once per pixel; the results are identical to the functions above.
+    int initCenters(const LabHistogram &triples, int K);
+    int cluster(const LabHistogram &triples, int K, const ProgressCallback &progress, int start,
+                int end);
+    // Labels a picture straight from its colours, as labelImage(CLabImage(picture), ...).
+    void labelPicture(const QImage &picture, QImage &labelMap) const;
+
     qint32 clusterCount = 0;
     qint16 *centerL = nullptr;
     qint16 *centerA = nullptr;
     qint16 *centerB = nullptr;
     qint64 *pixelCounts = nullptr;
+
+private:
+    bool isLive(int k) const { return pixelCounts && pixelCounts[k] > 0; }
+    void allocateCenters(int K);
+    void storeCounts(const std::vector<qint64> &counts);
 };
