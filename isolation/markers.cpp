@@ -2,19 +2,11 @@
 
 #include <cmath>
 
-// Truncates toward zero, saturating far outside the int range so that absurd item
-// geometry cannot overflow the conversion.
-static int truncated(qreal value)
-{
-    if (!(value == value))
-        return 0;
-    return int(qBound(qreal(-2147483647.0), std::trunc(value), qreal(2147483647.0)));
-}
-
 bool dabCornerAccepted(QPointF corner, QSizeF sceneSize)
 {
-    const int xi = truncated(corner.x());
-    const int yi = truncated(corner.y());
+    // Truncated toward zero, kept in doubles so that any position compares safely.
+    const double xi = std::trunc(corner.x());
+    const double yi = std::trunc(corner.y());
     return xi > 0 && yi > 0 && xi < sceneSize.width() && yi < sceneSize.height();
 }
 
@@ -28,17 +20,17 @@ struct ClippedSquare
 
 static ClippedSquare clippedSquare(const QRectF &rect, int W, int H)
 {
-    const int x0 = truncated(rect.left());
-    const int y0 = truncated(rect.top());
-    const int n = truncated(rect.width());
-    if (x0 > W || y0 > H || n <= 0)
+    // In whole doubles, so that no item geometry can overflow an int on the way.
+    const double x0 = std::trunc(rect.left());
+    const double y0 = std::trunc(rect.top());
+    const double n = std::trunc(rect.width());
+    if (!(x0 <= W && y0 <= H && n > 0))
         return {};
-    // 64-bit ends so that x0 + n cannot overflow.
     ClippedSquare square;
-    square.xBegin = int(qMax<qint64>(x0, 0));
-    square.xEnd = int(qMin<qint64>(qint64(x0) + n, W));
-    square.yBegin = int(qMax<qint64>(y0, 0));
-    square.yEnd = int(qMin<qint64>(qint64(y0) + n, H));
+    square.xBegin = int(qMax(x0, 0.0));
+    square.xEnd = int(qBound(0.0, x0 + n, double(W)));
+    square.yBegin = int(qMax(y0, 0.0));
+    square.yEnd = int(qBound(0.0, y0 + n, double(H)));
     if (square.xBegin >= square.xEnd || square.yBegin >= square.yEnd)
         return {};
     return square;
