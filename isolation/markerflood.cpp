@@ -14,6 +14,55 @@ MarkerFlood::MarkerFlood(int width, int height)
     Q_ASSERT(pitch * (H + 2) <= qsizetype(0xFFFFFFFFu));
 }
 
+// The flood loop proper. `restrict` lets the compiler keep the queue's state in registers
+// across the byte stores to the state plane.
+static qsizetype settleAll(LevelQueue &queue, uchar *__restrict st, const uchar *__restrict grad,
+                           qsizetype pitch, qint64 N, const ProgressCallback &progress)
+{
+    enum : uchar { KeepMark = MarkerFlood::KeepMark, Settled = MarkerFlood::Settled };
+    const qsizetype P = pitch;
+    qsizetype keeps = 0;
+    qint64 settled = 0;
+    int untilProgress = 10000;
+    for (;;) {
+        const qint64 p = queue.pop();
+        if (p < 0)
+            break;
+        const uchar s = st[p];
+        if (s & Settled)
+            continue;
+        ++settled;
+        if (--untilProgress == 0) {
+            untilProgress = 10000;
+            // 64 bits: 100 per settled pixel passes 2^31 on a 24-megapixel picture.
+            if (progress)
+                progress(int(settled * 100 / N));
+        }
+        st[p] = s | Settled;
+        if (s == 3)
+            continue;
+        keeps += s == KeepMark;
+        const auto reach = [&](qsizetype q) {
+            const uchar t = st[q];
+            if (t & Settled)
+                return;
+            if (t == 0)
+                queue.push(quint32(q), grad[q]);
+            st[q] = t | s;
+        };
+        // Columns x - 1 .. x + 1, rows top to bottom within each.
+        reach(p - P - 1);
+        reach(p - 1);
+        reach(p + P - 1);
+        reach(p - P);
+        reach(p + P);
+        reach(p - P + 1);
+        reach(p + 1);
+        reach(p + P + 1);
+    }
+    return keeps;
+}
+
 void MarkerFlood::run(const QList<QPoint> &keepPoints, const QList<QPoint> &removePoints,
                       const ProgressCallback &progress, const QElapsedTimer *clock)
 {
@@ -28,13 +77,7 @@ void MarkerFlood::run(const QList<QPoint> &keepPoints, const QList<QPoint> &remo
         line[W + 1] = Settled;
     }
 
-    std::array<qsizetype, LevelQueue::Levels> histogram{};
-    for (int y = 0; y < H; ++y) {
-        const uchar *line = gradientLine(y);
-        for (int x = 0; x < W; ++x)
-            ++histogram[line[x]];
-    }
-    LevelQueue queue(histogram);
+    LevelQueue queue;
     const uchar *const grad = gradient.get();
 
     if (clock)
@@ -88,30 +131,7 @@ void MarkerFlood::run(const QList<QPoint> &keepPoints, const QList<QPoint> &remo
     if (clock)
         qDebug() << "ws: 2" << clock->elapsed();
 
-    const qint64 N = qint64(W) * H;
-    qint64 settled = 0;
-    int untilProgress = 10000;
-    for (;;) {
-        const qint64 p = queue.pop();
-        if (p < 0)
-            break;
-        const uchar s = st[p];
-        if (s & Settled)
-            continue;
-        ++settled;
-        if (--untilProgress == 0) {
-            untilProgress = 10000;
-            // 64 bits: 100 per settled pixel passes 2^31 on a 24-megapixel picture.
-            if (progress)
-                progress(int(settled * 100 / N));
-        }
-        st[p] = s | Settled;
-        if (s == (KeepMark | RemoveMark))
-            continue;
-        keeps += s == KeepMark;
-        for (qsizetype d : around)
-            reach(p + d, s);
-    }
+    keeps += settleAll(queue, st, grad, pitch, qint64(W) * H, progress);
 
     if (clock)
         qDebug() << "ws: 3" << clock->elapsed();

@@ -20,6 +20,7 @@
 // settles the same pixels in the same order as queueing every arrival: all entries of a
 // pixel sit in the same level (its own gradient) and the first leaves first, so every
 // later entry would be dropped as stale, and marks are read only when the pixel settles.
+// The queue therefore never holds more than one entry per pixel.
 class MarkerFlood
 {
 public:

@@ -222,6 +222,8 @@ private slots:
     void matchesReferenceOnPhotos_data();
     void matchesReferenceOnPhotos();
     void matchesReferenceOnManyLevels();
+    void matchesReferenceOnLongQueues_data();
+    void matchesReferenceOnLongQueues();
 };
 
 void TestIsolation::cornerTest_data()
@@ -633,6 +635,40 @@ void TestIsolation::matchesReferenceOnManyLevels()
         QCOMPARE(progress, expectedProgress);
         QVERIFY(imageBytes(labels).contains(3));
     }
+}
+
+void TestIsolation::matchesReferenceOnLongQueues_data()
+{
+    QTest::addColumn<int>("pattern");
+    QTest::newRow("one wide front") << 0;
+    QTest::newRow("thousands waiting at 255") << 1;
+    QTest::newRow("bands of levels") << 2;
+}
+
+void TestIsolation::matchesReferenceOnLongQueues()
+{
+    // Fronts and waiting levels far longer than a queue block, so that blocks chain, empty
+    // and come back.
+    QFETCH(int, pattern);
+    const int W = 360, H = 240;
+    Bytes values;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            switch (pattern) {
+            case 0: values.append(0); break;
+            case 1: values.append(x % 2 ? 255 : 0); break;
+            default: values.append((y / 3 * 37 + x / 5 * 11) % 256); break;
+            }
+        }
+    }
+    const QImage gradient = bytesImage(W, H, values);
+    const Points keep{{3, 4}, {180, 120}, {181, 120}}, remove{{350, 230}, {10, 200}, {181, 120}};
+    QList<int> expectedProgress, progress;
+    const QImage expected = referenceFlood(gradient, keep, remove, &expectedProgress);
+    QCOMPARE(imageBytes(floodLabelImage(gradient, keep, remove, [&](int p) { progress.append(p); })),
+             imageBytes(expected));
+    QCOMPARE(progress, expectedProgress);
+    QCOMPARE(progress.size(), 8);
 }
 
 QTEST_GUILESS_MAIN(TestIsolation)
