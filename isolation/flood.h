@@ -7,7 +7,8 @@
 #include "analysis/progress.h"
 
 // Marker-controlled watershed: grows keep and remove fronts over the gradient in order of
-// increasing level and appends the keep pixels to `result`, column by column.
+// increasing level and appends the keep pixels to `result`, column by column. Points off the
+// picture are ignored.
 int floodFromMarkers(const QImage &gradientImage, const QList<QPoint> &keepPoints,
                      const QList<QPoint> &removePoints, QList<QPoint> &result,
                      const ProgressCallback &progress);

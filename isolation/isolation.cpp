@@ -6,7 +6,6 @@
 #include <QDebug>
 #include <QElapsedTimer>
 
-
 QList<qint32> isolateKeepPixels(const QImage &labelMap, const QList<QPoint> &keepPoints,
                                 const QList<QPoint> &removePoints,
                                 const QList<QList<qint16>> &centers,
