@@ -47,6 +47,7 @@ void MainWindow::on_actionPreview_toggled(bool checked)
         for (QAction *action : {ui->actionBackground_Brush, ui->actionForeground_Brush, ui->actionHandTool})
             action->setChecked(false);
         cutoutImage = QImage();
+        cutoutRebuilt();
         isolateObject();
         buildMatteImage();
         showPreview();
@@ -115,6 +116,8 @@ void MainWindow::showPreview()
     backgroundItem->setZValue(0);
     objectItem = previewScene.addPixmap(object);
     objectItem->setZValue(10);
+    // A mask-shaped item would recompute its shape over the whole picture after every brush batch.
+    objectItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
     objectItem->setPos(objectOffset);
     setStatus(tr("Ready"));
 }
