@@ -2,4 +2,49 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-void MainWindow::isolateObject() {}
+#include <QGraphicsEllipseItem>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
+
+#include "isolation/isolation.h"
+#include "isolation/markers.h"
+
+void MainWindow::isolateObject()
+{
+    if (maskItem) {
+        editScene.removeItem(maskItem);
+        delete maskItem;
+        maskItem = nullptr;
+    }
+
+    // Descending stacking order: among the markers, which share one z value, newest first.
+    const QList<QGraphicsItem *> items = editScene.items();
+    const bool hasPhoto = std::any_of(items.cbegin(), items.cend(), [](const QGraphicsItem *item) {
+        return item->type() == QGraphicsPixmapItem::Type;
+    });
+    if (!hasPhoto)
+        return;
+
+    const int W = sourceImage.width();
+    const int H = sourceImage.height();
+    setStatus(tr("Isolating object"));
+
+    // The item type, not the colour, tells keep squares from remove discs.
+    QList<MarkerDab> dabs;
+    for (const QGraphicsItem *item : items) {
+        if (item->type() == QGraphicsEllipseItem::Type)
+            dabs.append({false, static_cast<const QGraphicsEllipseItem *>(item)->rect()});
+        else if (item->type() == QGraphicsRectItem::Type)
+            dabs.append({true, static_cast<const QGraphicsRectItem *>(item)->rect()});
+    }
+    QList<QPoint> keepPoints;
+    QList<QPoint> removePoints;
+    harvestMarkers(dabs, W, H, keepPoints, removePoints);
+
+    ui->progressBar->show();
+    keepPixels.clear();
+    IsolationHooks hooks;
+    hooks.progress = [this](int value) { ui->progressBar->setValue(value); };
+    keepPixels = isolateKeepPixels(labelMap, keepPoints, removePoints, colorClusters.centers(), hooks);
+    ui->progressBar->hide();
+}
