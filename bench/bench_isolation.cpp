@@ -2,6 +2,7 @@
 // peak extra memory, and OpenCV's watershed on the same picture and markers when built
 // with OpenCV.
 
+#include "analysis/analysis.h"
 #include "bench/benchsupport.h"
 #include "isolation/isolation.h"
 #include "isolation/markers.h"
@@ -21,44 +22,14 @@
 #include <opencv2/imgproc.hpp>
 #endif
 
-static const char *const labelSource =
-    "labels: stand-in quantisation into 30 RGB cells (3 red x 5 green x 2 blue levels), "
-    "centres = mean RGB of each cell";
+static const char *const labelSource = "labels: the program's colour analysis (30 clusters)";
 
-// The label map and centres the isolation works on. A stand-in for the colour analysis,
-// deterministic and cheap; switching to the real analysis replaces this body only.
+// The label map and centres the isolation works on, as opening the photo leaves them.
 static void benchLabels(const QImage &picture, QImage &labelMap, QList<QList<qint16>> &centers)
 {
-    const int W = picture.width();
-    const int H = picture.height();
-    labelMap = QImage(W, H, QImage::Format_Indexed8);
-    QList<QRgb> grey;
-    for (int i = 0; i < 256; ++i)
-        grey.append(qRgb(i, i, i));
-    labelMap.setColorTable(grey);
-    qint64 sums[30][4] = {};
-    for (int y = 0; y < H; ++y) {
-        const QRgb *in = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        uchar *out = labelMap.scanLine(y);
-        for (int x = 0; x < W; ++x) {
-            const int r = qRed(in[x]), g = qGreen(in[x]), b = qBlue(in[x]);
-            const int cell = (r * 3 / 256) * 10 + (g * 5 / 256) * 2 + b * 2 / 256;
-            out[x] = uchar(cell);
-            sums[cell][0] += r;
-            sums[cell][1] += g;
-            sums[cell][2] += b;
-            ++sums[cell][3];
-        }
-    }
-    centers.clear();
-    for (int cell = 0; cell < 30; ++cell) {
-        const qint64 n = sums[cell][3];
-        const int mid[3] = {(cell / 10) * 85 + 42, (cell / 2 % 5) * 51 + 25, (cell % 2) * 128 + 64};
-        QList<qint16> centre;
-        for (int c = 0; c < 3; ++c)
-            centre.append(qint16(n > 0 ? sums[cell][c] / n : mid[c]));
-        centers.append(centre);
-    }
+    CColorClusters clusters;
+    analysePicture(picture, clusters, labelMap);
+    centers = clusters.centers();
 }
 
 static double median(QList<double> values)

@@ -1,4 +1,5 @@
 #include "canvas/ovographicsview.h"
+#include "isolation/markers.h"
 #include "canvas/markercommand.h"
 
 #include <QCursor>
@@ -51,15 +52,6 @@ int truncated(qreal v)
     if (v <= qreal(std::numeric_limits<int>::min()))
         return std::numeric_limits<int>::min();
     return int(v);
-}
-
-// A dab is placed only when its truncated corner lies inside the scene, off the first row
-// and column. Same test as dabCornerAccepted() of the isolation code, which harvests the dabs.
-bool dabCornerInside(QPointF corner, QSizeF sceneSize)
-{
-    const qreal xi = std::trunc(corner.x());
-    const qreal yi = std::trunc(corner.y());
-    return xi > 0 && yi > 0 && xi < sceneSize.width() && yi < sceneSize.height();
 }
 
 QCursor pencilCursor(const char *path)
@@ -283,7 +275,7 @@ void OvoGraphicsView::addKeepDab(QMouseEvent *event)
     if (!buttonDown)
         return;
     const QPointF p = mapToScene(event->position().toPoint());
-    if (!dabCornerInside(p, scene()->sceneRect().size()))
+    if (!dabCornerAccepted(p, scene()->sceneRect().size()))
         return;
     const QColor green(50, 255, 50);
     QGraphicsRectItem *dab = scene()->addRect(QRectF(p.x(), p.y(), keepMarkerSize, keepMarkerSize),
@@ -297,7 +289,7 @@ void OvoGraphicsView::addRemoveDab(QMouseEvent *event)
     if (!buttonDown)
         return;
     const QPointF p = mapToScene(event->position().toPoint());
-    if (!dabCornerInside(p, scene()->sceneRect().size()))
+    if (!dabCornerAccepted(p, scene()->sceneRect().size()))
         return;
     const QColor red(255, 10, 10);
     QGraphicsEllipseItem *dab = scene()->addEllipse(QRectF(p.x(), p.y(), removeMarkerSize, removeMarkerSize),

@@ -7,7 +7,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
-#include <QImageReader>
+
+#include "analysis/analysis.h"
+#include "output/pictureio.h"
 
 void MainWindow::on_actionOpen_triggered()
 {
@@ -44,9 +46,7 @@ bool MainWindow::loadImage()
     backgroundItem = nullptr;
     keepPixels.clear();
 
-    QImageReader reader(fileName);
-    reader.setAutoTransform(true);
-    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
+    const QImage image = readPicture(fileName);
     if (image.isNull()) {
         setStatus(tr("Failed to read image"));
         return false;
@@ -74,6 +74,10 @@ bool MainWindow::loadImage()
 
 void MainWindow::analyseImage()
 {
+    AnalysisHooks hooks;
+    hooks.progress = [this](int value) { ui->progressBar->setValue(value); };
+    hooks.processEvents = [] { QCoreApplication::processEvents(); };
+    analysePicture(sourceImage, colorClusters, labelMap, hooks);
     ui->progressBar->setValue(100);
     ui->progressBar->hide();
     setStatus(tr("Ready"));
