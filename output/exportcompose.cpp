@@ -1,5 +1,6 @@
 #include "output/exportcompose.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -43,22 +44,33 @@ ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offs
 }
 
 QImage composeExport(const QImage &background, QSize displayedSize, const QImage &cutout,
-                     QPoint offset, QSize size)
+                     QPoint offset, QSize size, const StageTimer &stageTimer)
 {
     const ExportGeometry g = exportGeometry(displayedSize, cutout.size(), offset, size);
     if (!g.valid || background.isNull() || cutout.isNull())
         return QImage();
+    QElapsedTimer clock;
+    clock.start();
+    const auto finish = [&](const char *stage) {
+        if (stageTimer)
+            stageTimer(stage, clock.nsecsElapsed());
+        clock.restart();
+    };
     // Smooth scaling hands back premultiplied pixels; the composition reads straight alpha.
     QImage scaledBackground =
         background.convertToFormat(QImage::Format_ARGB32)
             .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(QImage::Format_ARGB32);
-    if (g.objectSize.isEmpty())
+    if (g.objectSize.isEmpty()) {
+        finish("scale");
         return scaledBackground;
+    }
     const QImage scaledObject =
         cutout.scaled(g.objectSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(QImage::Format_ARGB32);
+    finish("scale");
     composeOverInPlace(scaledBackground, scaledObject, g.objectOffset);
+    finish("compose");
     return scaledBackground;
 }
 

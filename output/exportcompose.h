@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+#include "analysis/progress.h"
+
 // Where the cut-out lands in an exported picture. The background is shown at `displayedSize`
 // (its item's size times the background zoom) and the export is `size`; the object and its
 // offset are scaled by the same factors sx = W / itemW, sy = H / itemH, truncated.
@@ -23,9 +25,10 @@ ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offs
 
 // The exported picture: `background` scaled to `size`, `cutout` scaled by the geometry's
 // factors (both smooth, aspect ratio ignored) and composed over it at the scaled offset.
-// Null when the geometry is not valid or an input is null.
+// Null when the geometry is not valid or an input is null. `stageTimer` hears of the stages
+// "scale" (both pictures) and "compose".
 QImage composeExport(const QImage &background, QSize displayedSize, const QImage &cutout,
-                     QPoint offset, QSize size);
+                     QPoint offset, QSize size, const StageTimer &stageTimer = {});
 
 // The file format the path's suffix asks for ("jpeg" or "png", any letter case), or empty.
 QByteArray exportFormat(const QString &path);
