@@ -1,0 +1,206 @@
+// The window and peltrix-cut, given the same strokes, find the same object and export the same
+// pixels.
+#include <QDialogButtonBox>
+#include <QGraphicsPixmapItem>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "mainwindowprobe.h"
+#include "modals.h"
+#include "output/exportdialog.h"
+#include "output/pictureio.h"
+#include "testsupport.h"
+
+namespace {
+
+constexpr int photoW = 120;
+constexpr int photoH = 80;
+
+QImage syntheticPhoto()
+{
+    QImage photo(photoW, photoH, QImage::Format_ARGB32);
+    QRandomGenerator noise(11);
+    for (int y = 0; y < photoH; ++y) {
+        for (int x = 0; x < photoW; ++x) {
+            const int n = int(noise.bounded(30));
+            const bool object = (x - 50) * (x - 50) + (y - 40) * (y - 40) < 300;
+            photo.setPixel(x, y, object ? qRgb(210 - n, 50 + n, 40) : qRgb(50 + n, 140 - n, 70 + n));
+        }
+    }
+    return photo;
+}
+
+struct Stroke
+{
+    bool keep;
+    QList<QPointF> corners; // picture coordinates the pointer passes
+};
+
+// Some corners fall on the first column or off the picture: the canvas ignores those dabs.
+const QList<Stroke> strokes = {
+    {true, {{44, 36}, {47.5, 36.5}, {51, 37}, {54, 38.5}}},
+    {true, {{48, 30}, {48.5, 34}, {49, 42}}},
+    {false, {{0.5, 3}, {10, 3}, {40, 3.5}, {80, 3}, {115.5, 3}, {125, 4}}},
+    {false, {{5, 68}, {40, 69.5}, {75, 69}, {110, 70}}},
+    {false, {{88, 10}, {88, 40}, {88.5, 62}}},
+    {false, {{3, 20}, {3, 50}}},
+};
+
+QImage maskOf(const QList<qint32> &keepPixels)
+{
+    QImage mask(photoW, photoH, QImage::Format_Grayscale8);
+    mask.fill(0);
+    for (const qint32 index : keepPixels)
+        mask.scanLine(index / photoW)[index % photoW] = 255;
+    return mask.convertToFormat(QImage::Format_ARGB32);
+}
+
+} // namespace
+
+class TestCutParity : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sameStrokesSameResult_data();
+    void sameStrokesSameResult();
+
+private:
+    // Paints the strokes with the marker tools at zoom 2 and returns them as a markers file.
+    QByteArray paintStrokes(MainWindow &window, MainWindowProbe &probe);
+
+    QTemporaryDir dir;
+    QString photoPath;
+    QString picturePath;
+};
+
+void TestCutParity::initTestCase()
+{
+    isolateSettings();
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QVERIFY(dir.isValid());
+    photoPath = dir.filePath(QStringLiteral("photo.png"));
+    QVERIFY(syntheticPhoto().save(photoPath));
+    QImage picture(50, 70, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(4 * x, 3 * y, 90));
+    picturePath = dir.filePath(QStringLiteral("background.png"));
+    QVERIFY(picture.save(picturePath));
+}
+
+QByteArray TestCutParity::paintStrokes(MainWindow &window, MainWindowProbe &probe)
+{
+    probe.settings().setValue(QStringLiteral("KEEPMSIZE"), 6);
+    probe.settings().setValue(QStringLiteral("REMOVEMSIZE"), 9);
+    OvoGraphicsView *view = probe.view();
+    view->readToolSettings();
+    view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QCoreApplication::processEvents(); // the toolbars' layout rescales the view once
+    view->setTransform(QTransform::fromScale(2, 2));
+    QWidget *port = view->viewport();
+
+    QByteArray text;
+    for (const Stroke &stroke : strokes) {
+        probe.action(stroke.keep ? "actionKeep_arker" : "action_Remove_Marker")->trigger();
+        const QPoint start = view->mapFromScene(stroke.corners.first());
+        QTest::mousePress(port, Qt::LeftButton, {}, start + QPoint(0, 1));
+        for (const QPointF &corner : stroke.corners) {
+            const QPoint at = view->mapFromScene(corner);
+            QTest::mouseMove(port, at);
+            const QPointF placed = view->mapToScene(at); // where the canvas puts the dab
+            text += QStringLiteral("%1 %2 %3 %4\n")
+                        .arg(stroke.keep ? QStringLiteral("keep") : QStringLiteral("remove"))
+                        .arg(placed.x(), 0, 'g', 17)
+                        .arg(placed.y(), 0, 'g', 17)
+                        .arg(stroke.keep ? 6 : 9)
+                        .toLatin1();
+        }
+        QTest::mouseRelease(port, Qt::LeftButton, {}, view->mapFromScene(stroke.corners.last()));
+    }
+    Q_UNUSED(window);
+    return text;
+}
+
+void TestCutParity::sameStrokesSameResult_data()
+{
+    QTest::addColumn<QString>("background"); // empty: the default colour
+    QTest::addColumn<QPoint>("offset");
+    QTest::addColumn<QString>("file");
+
+    QTest::newRow("default colour") << QString() << QPoint() << "a.png";
+    QTest::newRow("opaque colour, moved") << "#FF3060A0" << QPoint(9, -5) << "b.png";
+    QTest::newRow("picture, moved") << "picture" << QPoint(-4, 6) << "c.png";
+}
+
+void TestCutParity::sameStrokesSameResult()
+{
+    QFETCH(QString, background);
+    QFETCH(QPoint, offset);
+    QFETCH(QString, file);
+
+    MainWindow window;
+    MainWindowProbe probe(window);
+    window.resize(1000, 800);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(probe.load(photoPath));
+    const QByteArray markers = paintStrokes(window, probe);
+    const QString markersPath = dir.filePath(QStringLiteral("strokes.txt"));
+    {
+        QFile out(markersPath);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(markers);
+    }
+    int dabs = 0;
+    for (const QGraphicsItem *item : probe.editScene().items())
+        dabs += item->type() == QGraphicsRectItem::Type || item->type() == QGraphicsEllipseItem::Type;
+    QCOMPARE(dabs, markers.count('\n') - 2); // two corners lie off the picture
+
+    QStringList arguments;
+    if (background == QLatin1String("picture")) {
+        QImageReader reader(picturePath); // as the background dialog reads it
+        reader.setAutoTransform(true);
+        probe.backgroundPicture() = reader.read().convertToFormat(QImage::Format_ARGB32);
+        arguments << QStringLiteral("--background") << picturePath;
+    } else if (!background.isEmpty()) {
+        probe.backgroundColour() = background.mid(1).toUInt(nullptr, 16);
+        arguments << QStringLiteral("--background") << background;
+    }
+    probe.objectOffset() = offset;
+    arguments << QStringLiteral("--offset") << QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y());
+
+    probe.action("actionPreview")->setChecked(true);
+    QVERIFY(!probe.keepPixels().isEmpty());
+    const QString windowExport = dir.filePath(QStringLiteral("window-") + file);
+    whenModal<ExportDialog>([windowExport](ExportDialog *dialog) {
+        answerFileDialog(windowExport);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+        dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
+    });
+    probe.action("actionExport")->trigger();
+    QVERIFY(probe.status() != QLatin1String("Export failed"));
+
+    const QString dump = dir.filePath(QStringLiteral("dump"));
+    const QString commandExport = dir.filePath(QStringLiteral("command-") + file);
+    arguments << QStringLiteral("--markers") << markersPath << QStringLiteral("--dump") << dump
+              << QStringLiteral("-o") << commandExport << photoPath;
+    QProcess command;
+    command.start(QStringLiteral(PELTRIX_CUT_PATH), arguments);
+    QVERIFY(command.waitForFinished(60000));
+    QCOMPARE(command.exitCode(), 0);
+
+    QCOMPARE(readPicture(QDir(dump).filePath(QStringLiteral("mask.png"))), maskOf(probe.keepPixels()));
+    QCOMPARE(readPicture(QDir(dump).filePath(QStringLiteral("cutout.png"))), probe.cutoutImage());
+    const QImage fromWindow = readPicture(windowExport);
+    QVERIFY(!fromWindow.isNull());
+    QCOMPARE(readPicture(commandExport), fromWindow);
+}
+
+QTEST_MAIN(TestCutParity)
+#include "tst_cutparity.moc"
