@@ -226,7 +226,8 @@ bool harvestStage(CutContext &context)
         markerPicturePoints(context.options.markerPicture, context.keepPoints, context.removePoints);
     context.times.report("harvest", clock.nsecsElapsed());
     if (context.keepPoints.isEmpty())
-        std::fprintf(stderr, "peltrix-cut: warning: no keep marker lies on the picture, the cut-out is empty\n");
+        std::fprintf(stderr, "peltrix-cut: warning: no keep marker lies on the picture, "
+                             "the cut-out is empty\n");
     return true;
 }
 
@@ -269,7 +270,8 @@ bool isolationStage(CutContext &context)
         // Stage by stage, for the images in between; the same keep pixels.
         QElapsedTimer clock;
         clock.start();
-        const QImage votes = buildVoteImage(context.labelMap, context.keepPoints, context.removePoints, centers);
+        const QImage votes =
+            buildVoteImage(context.labelMap, context.keepPoints, context.removePoints, centers);
         context.times.report("vote", clock.nsecsElapsed());
         if (!context.dump.writeImage(QStringLiteral("vote.png"), labelsAsGrey(votes), context.error))
             return false;
@@ -290,18 +292,19 @@ bool isolationStage(CutContext &context)
     context.labelMap = QImage();
     context.keepPoints.clear();
     context.removePoints.clear();
-    return context.dump.writeImage(QStringLiteral("mask.png"),
-                                   maskOf(context.keepPixels, context.source.width(), context.source.height()),
-                                   context.error);
+    const QImage mask = context.dump.enabled()
+        ? maskOf(context.keepPixels, context.pictureSize.width(), context.pictureSize.height())
+        : QImage();
+    return context.dump.writeImage(QStringLiteral("mask.png"), mask, context.error);
 }
 
 bool matteStage(CutContext &context)
 {
     if (!context.options.cutting)
         return true;
-    context.matte = smoothedMatte(context.keepPixels, context.source.width(), context.source.height(),
-                                  context.options.smooth, context.options.gaussSize, {},
-                                  context.times.timer());
+    const QSize size = context.pictureSize;
+    context.matte = smoothedMatte(context.keepPixels, size.width(), size.height(), context.options.smooth,
+                                  context.options.gaussSize, {}, context.times.timer());
     context.keepPixels.clear();
     return context.dump.writeImage(QStringLiteral("matte.png"), context.matte, context.error);
 }
@@ -334,10 +337,11 @@ bool exportStage(CutContext &context)
     QImage background;
     QSize displayedSize;
     if (!options.backgroundPicture.isNull()) {
-        // The preview shows the picture fitted into the photo's size; the export scales the
-        // picture itself to that displayed size.
+        // The preview shows the picture fitted into the photo's size, and the export scales the
+        // picture itself to that displayed size: take the size from the preview's own scaling.
         background = options.backgroundPicture;
-        displayedSize = background.scaled(context.pictureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation).size();
+        displayedSize =
+            background.scaled(context.pictureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation).size();
     } else {
         background = QImage(context.pictureSize, QImage::Format_ARGB32);
         background.fill(options.backgroundColour);
@@ -350,9 +354,11 @@ bool exportStage(CutContext &context)
         context.times.report(stage, nanoseconds + preparation);
         preparation = 0;
     };
-    const QImage result = composeExport(background, displayedSize, context.cutout, options.offset, size, timer);
+    const QImage result =
+        composeExport(background, displayedSize, context.cutout, options.offset, size, timer);
     if (result.isNull()) {
-        context.error = QStringLiteral("cannot compose the %1x%2 export").arg(size.width()).arg(size.height());
+        context.error =
+            QStringLiteral("cannot compose the %1x%2 export").arg(size.width()).arg(size.height());
         return false;
     }
 
@@ -443,7 +449,8 @@ int applyBackground(const QString &value, CutOptions &options, QString &error)
         reader.setAutoTransform(true);
         options.backgroundPicture = reader.read().convertToFormat(QImage::Format_ARGB32);
         if (options.backgroundPicture.isNull()) {
-            error = QStringLiteral("cannot read the background picture %1: %2").arg(value, reader.errorString());
+            error = QStringLiteral("cannot read the background picture %1: %2")
+                        .arg(value, reader.errorString());
             return RunFailed;
         }
     }
@@ -584,7 +591,9 @@ int main(int argc, char *argv[])
     if (parser.isSet(offsetOption)) {
         const std::optional<QPoint> offset = parseOffset(parser.value(offsetOption));
         if (!offset)
-            return fail(QStringLiteral("--offset: \"%1\" is not X,Y in whole pixels").arg(parser.value(offsetOption)), UsageError);
+            return fail(QStringLiteral("--offset: \"%1\" is not X,Y in whole pixels")
+                            .arg(parser.value(offsetOption)),
+                        UsageError);
         options.offset = *offset;
     }
     options.outputPath = parser.value(outputOption);
@@ -611,9 +620,12 @@ int main(int argc, char *argv[])
         QString reason;
         options.markerPicture = readPicture(parser.value(markerImageOption), &reason);
         if (options.markerPicture.isNull())
-            return fail(QStringLiteral("cannot read the marker picture %1: %2").arg(parser.value(markerImageOption), reason), RunFailed);
+            return fail(QStringLiteral("cannot read the marker picture %1: %2")
+                            .arg(parser.value(markerImageOption), reason),
+                        RunFailed);
     }
-    options.cutting = parser.isSet(markersOption) || parser.isSet(markerImageOption) || parser.isSet(outputOption);
+    options.cutting =
+        parser.isSet(markersOption) || parser.isSet(markerImageOption) || parser.isSet(outputOption);
     if (!options.outputPath.isEmpty()) {
         const QString error = checkOutput(options.outputPath);
         if (!error.isEmpty())
