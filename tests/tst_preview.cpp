@@ -190,7 +190,7 @@ void TestPreview::openProgress_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::newRow("small") << QSize(W, H);
-    QTest::newRow("scaled for the clustering") << QSize(700, 300);
+    QTest::newRow("scaled for the clustering") << QSize(600, 40);
     QTest::newRow("1100 x 1") << QSize(1100, 1);
     QTest::newRow("1 x 1100") << QSize(1, 1100);
     QTest::newRow("1 x 1") << QSize(1, 1);
