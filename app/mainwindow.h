@@ -75,6 +75,7 @@ private:
     void stepBrushIntensity(int delta);
     bool loadImage();
     void analyseImage();
+    bool editSceneHasPhoto() const;
     void isolateObject();
     void buildMatteImage();
     void composePreview(QPixmap &background, QPixmap &object);

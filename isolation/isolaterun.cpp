@@ -9,6 +9,14 @@
 #include "isolation/isolation.h"
 #include "isolation/markers.h"
 
+bool MainWindow::editSceneHasPhoto() const
+{
+    const QList<QGraphicsItem *> items = editScene.items();
+    return std::any_of(items.cbegin(), items.cend(), [](const QGraphicsItem *item) {
+        return item->type() == QGraphicsPixmapItem::Type;
+    });
+}
+
 void MainWindow::isolateObject()
 {
     if (maskItem) {
@@ -19,10 +27,7 @@ void MainWindow::isolateObject()
 
     // Descending stacking order: among the markers, which share one z value, newest first.
     const QList<QGraphicsItem *> items = editScene.items();
-    const bool hasPhoto = std::any_of(items.cbegin(), items.cend(), [](const QGraphicsItem *item) {
-        return item->type() == QGraphicsPixmapItem::Type;
-    });
-    if (!hasPhoto)
+    if (!editSceneHasPhoto())
         return;
 
     const int W = sourceImage.width();

@@ -36,8 +36,11 @@ bool MainWindow::loadImage()
     const QFileInfo info(fileName);
     settings.setValue(QStringLiteral("CurrDir"), info.absoluteDir().canonicalPath());
 
-    // Commands point at items of the scenes: drop them before the items go.
+    // Commands point at items of the scenes: drop them before the items go. Brush dabs still
+    // queued belong to the old cut-out.
     undoStack.clear();
+    brushTimer.stop();
+    brushRects.clear();
     ui->graphicsView->dropOutline();
     editScene.clear();
     previewScene.clear();
@@ -76,7 +79,10 @@ void MainWindow::analyseImage()
 {
     AnalysisHooks hooks;
     hooks.progress = [this](int value) { ui->progressBar->setValue(value); };
-    hooks.processEvents = [] { QCoreApplication::processEvents(); };
+    // Repaint and let timers run, but keep clicks and keys queued until the picture and its
+    // colour model belong together again: a second Open here would swap the picture under
+    // the running analysis.
+    hooks.processEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
     analysePicture(sourceImage, colorClusters, labelMap, hooks);
     ui->progressBar->setValue(100);
     ui->progressBar->hide();

@@ -71,11 +71,7 @@ void MainWindow::buildMatteImage()
 void MainWindow::composePreview(QPixmap &background, QPixmap &object)
 {
     if (cutoutImage.isNull()) {
-        const QList<QGraphicsItem *> items = editScene.items();
-        const bool hasPhoto = std::any_of(items.cbegin(), items.cend(), [](const QGraphicsItem *item) {
-            return item->type() == QGraphicsPixmapItem::Type;
-        });
-        if (!hasPhoto)
+        if (!editSceneHasPhoto())
             return;
         // The picture in memory, not the file: it may have changed or gone since it was opened.
         cutoutImage = buildCutout(sourceImage, matteImage);
@@ -97,7 +93,7 @@ void MainWindow::composePreview(QPixmap &background, QPixmap &object)
             QPainter painter(&board);
             painter.drawImage(0, 0, layer);
         }
-        background = QPixmap::fromImage(board);
+        background = QPixmap::fromImage(std::move(board));
     } else {
         background = QPixmap::fromImage(
             backgroundPicture.scaled(W, H, Qt::KeepAspectRatio, Qt::SmoothTransformation));

@@ -1,0 +1,683 @@
+// Open with its analysis, the isolation run, the mask view and the preview, all through the
+// real main window.
+#include <QFile>
+#include <QGraphicsEllipseItem>
+#include <QGraphicsPathItem>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsRectItem>
+#include <QLoggingCategory>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "mainwindowprobe.h"
+#include "testsupport.h"
+
+namespace {
+
+constexpr int W = 120;
+constexpr int H = 80;
+constexpr QRgb leftColour = 0xFFC82828;  // (200, 40, 40)
+constexpr QRgb rightColour = 0xFF2828C8; // (40, 40, 200)
+
+// Two flat halves: a keep stroke on one and a remove stroke on the other make that half the
+// object, to the column.
+QImage halvesPicture()
+{
+    QImage picture(W, H, QImage::Format_ARGB32);
+    for (int y = 0; y < H; ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < W; ++x)
+            line[x] = x < W / 2 ? leftColour : rightColour;
+    }
+    return picture;
+}
+
+// The keep pixels of a half: listed column by column without repeats, nothing of the other
+// half, and all of this half but its column at the step (where the flood may leave a
+// boundary).
+bool isHalf(const QList<qint32> &keep, bool left)
+{
+    QSet<qint32> seen;
+    qint64 previous = -1;
+    for (const qint32 e : keep) {
+        const int x = e % W;
+        const int y = e / W;
+        const qint64 columnMajor = qint64(x) * H + y;
+        if (e < 0 || e >= W * H || columnMajor <= previous || (x < W / 2) != left)
+            return false;
+        previous = columnMajor;
+        seen.insert(e);
+    }
+    const int from = left ? 0 : W / 2 + 1;
+    for (int x = from; x < from + W / 2 - 1; ++x)
+        for (int y = 0; y < H; ++y)
+            if (!seen.contains(y * W + x))
+                return false;
+    return true;
+}
+
+QImage argb(const QPixmap &pixmap)
+{
+    return pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+QImage chessboard()
+{
+    return QImage(QStringLiteral(":/icons/chessbackground.png"))
+        .scaled(W, H, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+        .convertToFormat(QImage::Format_ARGB32);
+}
+
+} // namespace
+
+class TestPreview : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void openProgress_data();
+    void openProgress();
+
+    void isolationWithoutMarkers();
+    void markersByType_data();
+    void markersByType();
+    void isolationWithoutPhoto();
+
+    void maskOverlay();
+    void background_data();
+    void background();
+    void backgroundZoom_data();
+    void backgroundZoom();
+    void handTool();
+    void previewOffAndOn();
+    void actionStates_data();
+    void actionStates();
+    void toolsResetOnModeChange();
+    void smoothing_data();
+    void smoothing();
+    void cutoutFromMemory_data();
+    void cutoutFromMemory();
+    void outlineSurvivesRebuild();
+
+private:
+    OvoGraphicsView *view() const { return probe->view(); }
+    QWidget *port() const { return probe->view()->viewport(); }
+    QPoint at(QPointF scenePos) const { return view()->mapFromScene(scenePos); }
+    void settle();
+    void stroke(const char *actionName, QPointF from, QPointF to);
+    void keepLeftRemoveRight();
+    void setPreview(bool on) { probe->action("actionPreview")->setChecked(on); }
+
+    QTemporaryDir dir;
+    QString photoPath;
+    MainWindow *window = nullptr;
+    MainWindowProbe *probe = nullptr;
+};
+
+void TestPreview::initTestCase()
+{
+    isolateSettings();
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false")); // the stages' diagnostics
+    QVERIFY(dir.isValid());
+    // The board the default background is made of: light grey and white squares.
+    const QImage board = chessboard();
+    QVERIFY(!board.isNull());
+    QSet<QRgb> colours;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            colours.insert(board.pixel(x, y));
+    QCOMPARE(colours, QSet<QRgb>({qRgb(191, 191, 191), qRgb(255, 255, 255)}));
+    photoPath = dir.filePath(QStringLiteral("halves.png"));
+    QVERIFY(halvesPicture().save(photoPath));
+}
+
+void TestPreview::init()
+{
+    QSettings().clear();
+    window = new MainWindow;
+    probe = new MainWindowProbe(*window);
+    window->resize(1000, 800);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(probe->load(photoPath));
+    view()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    settle();
+}
+
+void TestPreview::cleanup()
+{
+    delete probe;
+    delete window;
+    probe = nullptr;
+    window = nullptr;
+}
+
+void TestPreview::settle()
+{
+    // Toolbar layout resizes (and so rescales) the view; afterwards scene and view points
+    // coincide.
+    QCoreApplication::processEvents();
+    view()->resetTransform();
+}
+
+// A dragged stroke of the tool behind `actionName`, one mouse move per scene pixel.
+void TestPreview::stroke(const char *actionName, QPointF from, QPointF to)
+{
+    probe->action(actionName)->trigger();
+    QTest::mousePress(port(), Qt::LeftButton, {}, at(from));
+    const int steps = int(QLineF(from, to).length());
+    for (int i = 0; i <= steps; ++i)
+        QTest::mouseMove(port(), at(from + (to - from) * (steps ? double(i) / steps : 0.0)));
+    QTest::mouseRelease(port(), Qt::LeftButton, {}, at(to));
+}
+
+void TestPreview::keepLeftRemoveRight()
+{
+    stroke("actionKeep_arker", QPointF(20, 20), QPointF(30, 50));
+    stroke("action_Remove_Marker", QPointF(85, 20), QPointF(95, 50));
+    QVERIFY(probe->undoStack().count() > 0);
+}
+
+void TestPreview::openProgress_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("small") << QSize(W, H);
+    QTest::newRow("scaled for the clustering") << QSize(600, 40);
+    QTest::newRow("1100 x 1") << QSize(1100, 1);
+    QTest::newRow("1 x 1100") << QSize(1, 1100);
+    QTest::newRow("1 x 1") << QSize(1, 1);
+}
+
+void TestPreview::openProgress()
+{
+    QFETCH(QSize, size);
+    QImage picture(size, QImage::Format_ARGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 7) & 0xFF, (y * 5) & 0xFF, ((x + y) * 3) & 0xFF));
+    const QString path = dir.filePath(QStringLiteral("progress.png"));
+    QVERIFY(picture.save(path));
+
+    MainWindow fresh;
+    MainWindowProbe p(fresh);
+    fresh.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    QProgressBar *bar = p.ui()->progressBar;
+    QSignalSpy values(bar, &QProgressBar::valueChanged);
+
+    // A posted event runs at the analysis' one event-processing point, before the clustering.
+    QList<int> seenByEvent;
+    bool barShownThen = false;
+    QTimer::singleShot(0, [&] {
+        for (const QList<QVariant> &signal : std::as_const(values))
+            seenByEvent.append(signal.at(0).toInt());
+        barShownThen = bar->isVisible();
+    });
+    QVERIFY(p.load(path));
+
+    QList<int> seen;
+    for (const QList<QVariant> &signal : std::as_const(values))
+        seen.append(signal.at(0).toInt());
+    QVERIFY2(seen.size() >= 4, qPrintable(QString::number(seen.size())));
+    QCOMPARE(seen.mid(0, 3), QList<int>({10, 15, 20}));
+    QCOMPARE(seen.last(), 100);
+    // The clustering's own values (its last iterations go past 100, which the bar ignores).
+    for (int i = 3; i < seen.size(); ++i)
+        QVERIFY2(seen.at(i) >= 30 && seen.at(i) >= seen.at(i - 1), qPrintable(QString::number(seen.at(i))));
+    QCOMPARE(seenByEvent, QList<int>({10, 15, 20}));
+    QVERIFY(barShownThen);
+    QVERIFY(bar->isHidden());
+    QCOMPARE(p.status(), QStringLiteral("Ready"));
+    QCOMPARE(p.labelMap().size(), size);
+    QCOMPARE(p.labelMap().format(), QImage::Format_Indexed8);
+}
+
+void TestPreview::isolationWithoutMarkers()
+{
+    QAction *mask = probe->action("actionMask");
+    mask->trigger();
+    QVERIFY(probe->maskItem());
+    QVERIFY(probe->keepPixels().isEmpty());
+    const QImage grey = argb(probe->maskItem()->pixmap());
+    QImage expected(W, H, QImage::Format_ARGB32);
+    expected.fill(qRgb(150, 150, 150));
+    QCOMPARE(grey, expected);
+
+    probe->keepPixels() = {1, 2, 3};
+    probe->isolateObject();
+    QVERIFY(!probe->maskItem());
+    QVERIFY(probe->keepPixels().isEmpty());
+    QCOMPARE(probe->editScene().items().size(), 1); // the photo alone
+    QCOMPARE(probe->status(), QStringLiteral("Isolating object"));
+    QVERIFY(probe->ui()->progressBar->isHidden());
+}
+
+void TestPreview::markersByType_data()
+{
+    QTest::addColumn<QColor>("rectColour");
+    QTest::addColumn<QColor>("ellipseColour");
+    QTest::addColumn<bool>("rectOnLeft");
+    QTest::newRow("canvas colours") << QColor(50, 255, 50) << QColor(255, 10, 10) << true;
+    QTest::newRow("swapped colours") << QColor(255, 10, 10) << QColor(50, 255, 50) << true;
+    QTest::newRow("rectangles on the right") << QColor(50, 255, 50) << QColor(255, 10, 10) << false;
+    QTest::newRow("blue and black") << QColor(0, 0, 255) << QColor(0, 0, 0) << false;
+}
+
+void TestPreview::markersByType()
+{
+    QFETCH(QColor, rectColour);
+    QFETCH(QColor, ellipseColour);
+    QFETCH(bool, rectOnLeft);
+    const qreal rectX = rectOnLeft ? 20 : 85;
+    const qreal ellipseX = rectOnLeft ? 85 : 20;
+    QGraphicsScene &scene = probe->editScene();
+    for (int i = 0; i < 4; ++i) {
+        scene.addRect(rectX + i, 20 + 8 * i, 10, 10, QPen(rectColour, 0), QBrush(rectColour))->setZValue(10);
+        scene.addEllipse(ellipseX + i, 20 + 8 * i, 10, 10, QPen(ellipseColour, 0), QBrush(ellipseColour))
+            ->setZValue(10);
+    }
+    // Neither a path nor a second picture is a marker.
+    QPainterPath path;
+    path.addRect(0, 0, W, H);
+    scene.addPath(path, QPen(Qt::green), QBrush(Qt::green))->setZValue(10);
+
+    probe->isolateObject();
+    const QList<qint32> first = probe->keepPixels();
+    QVERIFY(isHalf(first, rectOnLeft));
+    probe->isolateObject();
+    QCOMPARE(probe->keepPixels(), first);
+
+    // Recoloured as the canvas paints them, the same items give the same result.
+    for (QGraphicsItem *item : scene.items()) {
+        if (auto *square = qgraphicsitem_cast<QGraphicsRectItem *>(item)) {
+            square->setPen(QPen(QColor(50, 255, 50), 0));
+            square->setBrush(QColor(50, 255, 50));
+        } else if (auto *disc = qgraphicsitem_cast<QGraphicsEllipseItem *>(item)) {
+            disc->setPen(QPen(QColor(255, 10, 10), 0));
+            disc->setBrush(QColor(255, 10, 10));
+        }
+    }
+    probe->isolateObject();
+    QCOMPARE(probe->keepPixels(), first);
+}
+
+void TestPreview::isolationWithoutPhoto()
+{
+    keepLeftRemoveRight();
+    probe->action("actionMask")->trigger();
+    QVERIFY(probe->maskItem());
+
+    const QString bad = dir.filePath(QStringLiteral("bad.png"));
+    {
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a picture");
+    }
+    QVERIFY(!probe->load(bad));
+    QVERIFY(!probe->maskItem());
+    QVERIFY(probe->keepPixels().isEmpty());
+
+    // Markers without a photo: nothing happens, not even a message.
+    probe->editScene().addRect(10, 10, 10, 10)->setZValue(10);
+    probe->keepPixels() = {7, 3};
+    probe->isolateObject();
+    QCOMPARE(probe->keepPixels(), QList<qint32>({7, 3}));
+    QCOMPARE(probe->status(), QStringLiteral("Failed to read image"));
+
+    // The preview holds two empty items.
+    setPreview(true);
+    QCOMPARE(probe->previewScene().items().size(), 2);
+    QVERIFY(probe->objectItem()->pixmap().isNull());
+    QVERIFY(probe->backgroundItem()->pixmap().isNull());
+    setPreview(false);
+}
+
+void TestPreview::maskOverlay()
+{
+    keepLeftRemoveRight();
+    probe->maskOpacity() = 0.35f;
+    probe->action("actionMask")->trigger();
+
+    QVERIFY(isHalf(probe->keepPixels(), true));
+    QCOMPARE(probe->status(), QStringLiteral("Ready"));
+    QCOMPARE(view()->scene(), &probe->editScene());
+    QGraphicsPixmapItem *mask = probe->maskItem();
+    QVERIFY(mask);
+    QCOMPARE(mask->scene(), &probe->editScene());
+    QCOMPARE(mask->zValue(), 7.0);
+    QCOMPARE(mask->opacity(), qreal(0.35f));
+    QVERIFY(mask->isVisible());
+    QCOMPARE(mask->pos(), QPointF(0, 0));
+
+    const QImage overlay = argb(mask->pixmap());
+    QCOMPARE(overlay.size(), QSize(W, H));
+    const QSet<qint32> keep(probe->keepPixels().cbegin(), probe->keepPixels().cend());
+    QVERIFY(keep.contains(2 * W + 3));
+    QCOMPARE(overlay.pixel(3, 2), qRgb(0, 50, 255));
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            QCOMPARE(overlay.pixel(x, y), keep.contains(y * W + x) ? qRgb(0, 50, 255) : qRgb(150, 150, 150));
+
+    // The markers stay on top, and a second run replaces the overlay.
+    int markers = 0;
+    for (QGraphicsItem *item : probe->editScene().items()) {
+        if (item->type() == QGraphicsRectItem::Type || item->type() == QGraphicsEllipseItem::Type) {
+            QVERIFY(item->zValue() > mask->zValue());
+            ++markers;
+        }
+    }
+    QVERIFY(markers > 0);
+    probe->action("actionMask")->trigger();
+    int overlays = 0;
+    for (QGraphicsItem *item : probe->editScene().items())
+        overlays += item->type() == QGraphicsPixmapItem::Type;
+    QCOMPARE(overlays, 2); // photo and one overlay
+}
+
+void TestPreview::background_data()
+{
+    QTest::addColumn<QRgb>("colour");
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QImage>("expected");
+
+    QTest::newRow("default: chessboard") << QRgb(0x00FFFFFF) << QImage() << chessboard();
+    QImage red(W, H, QImage::Format_ARGB32);
+    red.fill(qRgb(255, 0, 0));
+    QTest::newRow("opaque red") << qRgb(255, 0, 0) << QImage() << red;
+
+    QImage layered = chessboard();
+    {
+        QImage layer(W, H, QImage::Format_ARGB32);
+        layer.fill(qRgba(20, 90, 200, 128));
+        QPainter painter(&layered);
+        painter.drawImage(0, 0, layer);
+    }
+    QTest::newRow("half-transparent blue") << qRgba(20, 90, 200, 128) << QImage() << layered;
+
+    QImage picture(60, 20, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 4, y * 12, 100));
+    QTest::newRow("picture, colour unused") << qRgb(255, 0, 0) << picture
+                                            << picture.scaled(W, H, Qt::KeepAspectRatio,
+                                                              Qt::SmoothTransformation);
+}
+
+void TestPreview::background()
+{
+    QFETCH(QRgb, colour);
+    QFETCH(QImage, picture);
+    QFETCH(QImage, expected);
+    keepLeftRemoveRight();
+    setPreview(true);
+    QCOMPARE(argb(probe->backgroundItem()->pixmap()), chessboard());
+
+    probe->backgroundColour() = colour;
+    probe->backgroundPicture() = picture;
+    probe->showPreview();
+    QCOMPARE(probe->status(), QStringLiteral("Ready"));
+    QCOMPARE(probe->previewScene().items().size(), 2);
+    QCOMPARE(probe->backgroundItem()->zValue(), 0.0);
+    QCOMPARE(probe->objectItem()->zValue(), 10.0);
+    QCOMPARE(argb(probe->backgroundItem()->pixmap()), expected.convertToFormat(QImage::Format_ARGB32));
+}
+
+void TestPreview::backgroundZoom_data()
+{
+    QTest::addColumn<bool>("withPicture");
+    QTest::newRow("background picture") << true;
+    QTest::newRow("no background picture") << false;
+}
+
+void TestPreview::backgroundZoom()
+{
+    QFETCH(bool, withPicture);
+    setPreview(true);
+    if (withPicture) {
+        probe->backgroundPicture() = QImage(30, 20, QImage::Format_ARGB32);
+        probe->backgroundPicture().fill(Qt::darkCyan);
+        probe->showPreview();
+    }
+    QAction *plus = probe->action("actionBackgroundZoomPlus");
+    QAction *minus = probe->action("actionBackgroundZoomMinus");
+    QVERIFY(plus->isEnabled() && minus->isEnabled());
+
+    plus->trigger();
+    QCOMPARE(probe->backgroundItem()->transform().m11(), withPicture ? 1.05 : 1.0);
+    QCOMPARE(probe->backgroundItem()->transform().m22(), withPicture ? 1.05 : 1.0);
+    plus->trigger();
+    minus->trigger();
+    minus->trigger();
+    const QTransform back = probe->backgroundItem()->transform();
+    QVERIFY(qFuzzyCompare(back.m11(), 1.0) && qFuzzyCompare(back.m22(), 1.0));
+    if (!withPicture)
+        QCOMPARE(back, QTransform());
+    QCOMPARE(probe->objectItem()->transform(), QTransform());
+
+    plus->trigger();
+    probe->showPreview(); // a rebuilt preview starts again at scale 1
+    QCOMPARE(probe->backgroundItem()->transform(), QTransform());
+}
+
+void TestPreview::handTool()
+{
+    keepLeftRemoveRight();
+    setPreview(true);
+    settle();
+    QCOMPARE(probe->objectItem()->pos(), QPointF(0, 0));
+
+    // The view's signal, as the Part gives it.
+    emit view()->HandTool(QPoint(0, 0), QPoint(5, 3));
+    emit view()->HandTool(QPoint(5, 3), QPoint(7, 3));
+    QCOMPARE(probe->objectItem()->pos(), QPointF(7, 3));
+    QCOMPARE(probe->objectOffset(), QPoint(7, 3));
+    QCOMPARE(probe->backgroundItem()->pos(), QPointF(0, 0));
+
+    // A drag with the hand tool moves it on; a rebuilt preview keeps the place.
+    probe->action("actionHandTool")->trigger();
+    QTest::mousePress(port(), Qt::LeftButton, {}, at(QPointF(40, 40)));
+    QTest::mouseMove(port(), at(QPointF(44, 38)));
+    QTest::mouseMove(port(), at(QPointF(50, 37)));
+    QTest::mouseRelease(port(), Qt::LeftButton, {}, at(QPointF(50, 37)));
+    QCOMPARE(probe->objectOffset(), QPoint(17, 0));
+    QCOMPARE(probe->objectItem()->pos(), QPointF(17, 0));
+    probe->showPreview();
+    QCOMPARE(probe->objectItem()->pos(), QPointF(17, 0));
+    QCOMPARE(probe->backgroundItem()->pos(), QPointF(0, 0));
+}
+
+void TestPreview::previewOffAndOn()
+{
+    keepLeftRemoveRight();
+    setPreview(true);
+    settle();
+    QCOMPARE(view()->scene(), &probe->previewScene());
+    const QImage matte = probe->matteImage();
+    const QImage cutout = probe->cutoutImage().copy();
+    QVERIFY(!cutout.isNull());
+
+    // A stroke of the background brush across the object lowers its alpha.
+    probe->removeBrushIntensity() = 200;
+    stroke("actionBackground_Brush", QPointF(10, 40), QPointF(50, 40));
+    QTRY_VERIFY(probe->cutoutImage() != cutout);
+    const QImage edited = probe->cutoutImage().copy();
+
+    setPreview(false);
+    QCOMPARE(view()->scene(), &probe->editScene());
+    QCOMPARE(probe->cutoutImage(), edited);
+    QCOMPARE(probe->previewScene().items().size(), 2);
+
+    setPreview(true);
+    QCOMPARE(probe->matteImage(), matte);
+    QCOMPARE(probe->cutoutImage(), cutout);
+    // (A pixmap keeps premultiplied pixels: compare like with like.)
+    QCOMPARE(probe->objectItem()->pixmap().toImage(), QPixmap::fromImage(cutout).toImage());
+}
+
+void TestPreview::actionStates_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("inPreview");
+    for (const char *name : {"actionMask", "actionKeep_arker", "action_Remove_Marker", "actionEraser"})
+        QTest::newRow(name) << QString::fromLatin1(name) << false;
+    for (const char *name : {"actionForeground_Brush", "actionBackground_Brush", "actionHandTool",
+                             "actionSelect_Background", "actionBackgroundZoomMinus",
+                             "actionBackgroundZoomPlus", "actionExport"})
+        QTest::newRow(name) << QString::fromLatin1(name) << true;
+}
+
+void TestPreview::actionStates()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, inPreview);
+    QAction *action = probe->action(name.toLatin1().constData());
+    QVERIFY(action);
+    for (const bool on : {true, false, true, false}) {
+        setPreview(on);
+        QCOMPARE(action->isEnabled(), on == inPreview);
+        QVERIFY(probe->action("actionPreview")->isEnabled());
+        QVERIFY(probe->action("actionOpen")->isEnabled());
+    }
+}
+
+void TestPreview::toolsResetOnModeChange()
+{
+    QWidget *viewport = port();
+    probe->action("actionKeep_arker")->trigger();
+    QCOMPARE(view()->tool(), int(ToolKeepMarker));
+
+    setPreview(true);
+    QCOMPARE(view()->tool(), int(ToolNone));
+    QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(viewport->testAttribute(Qt::WA_MouseTracking));
+
+    probe->action("actionHandTool")->trigger();
+    QCOMPARE(view()->tool(), int(ToolHand));
+    setPreview(false);
+    QCOMPARE(view()->tool(), int(ToolNone));
+    QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+    for (const char *name : {"actionKeep_arker", "action_Remove_Marker", "actionEraser"})
+        QVERIFY2(!probe->action(name)->isChecked(), name);
+
+    setPreview(true);
+    for (const char *name : {"actionForeground_Brush", "actionBackground_Brush", "actionHandTool"})
+        QVERIFY2(!probe->action(name)->isChecked(), name);
+    QCOMPARE(view()->tool(), int(ToolNone));
+}
+
+void TestPreview::smoothing_data()
+{
+    QTest::addColumn<bool>("smooth");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("twoValued");
+    QTest::newRow("off") << false << 5 << true;
+    QTest::newRow("on, size 5") << true << 5 << false;
+    QTest::newRow("on, size 0") << true << 0 << true;
+    QTest::newRow("on, size -3") << true << -3 << true;
+}
+
+void TestPreview::smoothing()
+{
+    QFETCH(bool, smooth);
+    QFETCH(int, size);
+    QFETCH(bool, twoValued);
+    keepLeftRemoveRight();
+    probe->smoothEdges() = smooth;
+    probe->gaussSize() = size;
+    setPreview(true);
+
+    const QImage matte = probe->matteImage();
+    QCOMPARE(matte.size(), QSize(W, H));
+    QCOMPARE(matte.format(), QImage::Format_ARGB32);
+    const QSet<qint32> keep(probe->keepPixels().cbegin(), probe->keepPixels().cend());
+    QVERIFY(!keep.isEmpty());
+    bool greys = false;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            const QRgb m = matte.pixel(x, y);
+            if (twoValued)
+                QCOMPARE(m, keep.contains(y * W + x) ? 0xFF000000u : 0xFFFFFFFFu);
+            greys = greys || (m != 0xFF000000u && m != 0xFFFFFFFFu);
+        }
+    }
+    QCOMPARE(greys, !twoValued);
+
+    // The cut-out: the photo's colours, alpha 255 - blue byte of the matte.
+    const QImage cutout = probe->cutoutImage();
+    QCOMPARE(cutout.format(), QImage::Format_ARGB32);
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            const QRgb c = cutout.pixel(x, y);
+            QCOMPARE(c & RGB_MASK, probe->sourceImage().pixel(x, y) & RGB_MASK);
+            QCOMPARE(qAlpha(c), 255 - qBlue(matte.pixel(x, y)));
+        }
+    }
+}
+
+void TestPreview::cutoutFromMemory_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("file deleted") << false;
+    QTest::newRow("file replaced") << true;
+}
+
+void TestPreview::cutoutFromMemory()
+{
+    QFETCH(bool, replace);
+    const QString path = dir.filePath(QStringLiteral("fleeting.png"));
+    QFile::remove(path);
+    QVERIFY(QFile::copy(photoPath, path));
+    QVERIFY(probe->load(path));
+    settle();
+    keepLeftRemoveRight();
+    QVERIFY(QFile::remove(path));
+    if (replace) {
+        QImage other(W, H, QImage::Format_ARGB32);
+        other.fill(qRgb(1, 2, 3));
+        QVERIFY(other.save(path));
+    }
+
+    setPreview(true);
+    const QImage cutout = probe->cutoutImage();
+    QCOMPARE(cutout.size(), QSize(W, H));
+    QCOMPARE(argb(probe->objectItem()->pixmap()).size(), QSize(W, H));
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            QCOMPARE(cutout.pixel(x, y) & RGB_MASK, (x < W / 2 ? leftColour : rightColour) & RGB_MASK);
+            QCOMPARE(qAlpha(cutout.pixel(x, y)), 255 - qBlue(probe->matteImage().pixel(x, y)));
+        }
+    }
+}
+
+void TestPreview::outlineSurvivesRebuild()
+{
+    setPreview(true);
+    settle();
+    probe->action("actionForeground_Brush")->trigger();
+    QTest::mouseMove(port(), at(QPointF(60, 40)));
+    QTest::mouseMove(port(), at(QPointF(61, 40)));
+    QVERIFY(view()->outline());
+    QCOMPARE(view()->outline()->scene(), &probe->previewScene());
+
+    // The background dialog's path: the scene is rebuilt under a live outline.
+    probe->showPreview();
+    QVERIFY(!view()->outline() || view()->outline()->scene() == &probe->previewScene());
+    QTest::mouseMove(port(), at(QPointF(62, 41)));
+    QTest::mouseMove(port(), at(QPointF(63, 41)));
+    QVERIFY(view()->outline());
+    QCOMPARE(view()->outline()->scene(), &probe->previewScene());
+    probe->showPreview();
+    QVERIFY(!view()->outline() || view()->outline()->scene() == &probe->previewScene());
+    // The window closes with whatever outline is left (ASan: no double delete).
+}
+
+QTEST_MAIN(TestPreview)
+#include "tst_preview.moc"
