@@ -334,28 +334,29 @@ bool exportStage(CutContext &context)
         return true;
     QElapsedTimer clock;
     clock.start();
-    QImage background;
-    QSize displayedSize;
-    if (!options.backgroundPicture.isNull()) {
-        // The preview shows the picture fitted into the photo's size, and the export scales the
-        // picture itself to that displayed size: take the size from the preview's own scaling.
-        background = options.backgroundPicture;
-        displayedSize =
-            background.scaled(context.pictureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation).size();
-    } else {
-        background = QImage(context.pictureSize, QImage::Format_ARGB32);
-        background.fill(options.backgroundColour);
-        displayedSize = background.size();
-    }
     const QSize size = options.exportSize.value_or(
         options.backgroundPicture.isNull() ? context.pictureSize : options.backgroundPicture.size());
-    qint64 preparation = clock.nsecsElapsed();
+    qint64 preparation = 0;
     const StageTimer timer = [&](const char *stage, qint64 nanoseconds) {
         context.times.report(stage, nanoseconds + preparation);
         preparation = 0;
     };
-    const QImage result =
-        composeExport(background, displayedSize, context.cutout, options.offset, size, timer);
+    QImage result;
+    if (!options.backgroundPicture.isNull()) {
+        // The preview shows the picture fitted into the photo's size, and the export scales the
+        // picture itself to that displayed size: take the size from the preview's own scaling.
+        const QSize displayedSize = options.backgroundPicture
+                                        .scaled(context.pictureSize, Qt::KeepAspectRatio,
+                                                Qt::SmoothTransformation)
+                                        .size();
+        preparation = clock.nsecsElapsed();
+        result = composeExport(options.backgroundPicture, displayedSize, context.cutout,
+                               options.offset, size, timer);
+    } else {
+        // A colour fills a background of the photo's size, as the preview's background item.
+        result = composeExport(options.backgroundColour, context.pictureSize, context.pictureSize,
+                               context.cutout, options.offset, size, timer);
+    }
     if (result.isNull()) {
         context.error =
             QStringLiteral("cannot compose the %1x%2 export").arg(size.width()).arg(size.height());

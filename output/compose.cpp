@@ -33,6 +33,74 @@ inline quint32 overOpaque(quint32 o, quint32 b)
     return 0xFF000000u | (red << 16) | (green << 8) | blue;
 }
 
+inline void composePixel(quint32 &out, quint32 o)
+{
+    const quint32 a = qAlpha(o);
+    if (a == 0)
+        return; // the background stays, whatever its alpha
+    if (a == 255) {
+        out = o;
+        return;
+    }
+    const quint32 bA = qAlpha(out);
+    if (bA == 255)
+        out = overOpaque(o, out);
+    else if (bA == 0)
+        out = o;
+    else
+        out = over(o, out);
+}
+
+// One scan line of the composition: object pixels x0 - dx to x1 - 1 - dx over canvas pixels
+// x0 to x1 - 1. Most of a cut-out is see-through, so such stretches are passed over eight
+// pixels at a time.
+inline void composeRow(quint32 *out, const quint32 *in, int x0, int x1, int dx)
+{
+    int x = x0;
+    for (; x + 8 <= x1; x += 8) {
+        const quint32 *block = in + (x - dx);
+        quint32 any = 0;
+        for (int i = 0; i < 8; ++i)
+            any |= block[i];
+        if (qAlpha(any) == 0)
+            continue;
+        for (int i = 0; i < 8; ++i)
+            composePixel(out[x + i], block[i]);
+    }
+    for (; x < x1; ++x)
+        composePixel(out[x], in[x - dx]);
+}
+
+// The rows and columns of the canvas that the object covers, with the object converted to
+// ARGB32; empty when they do not overlap.
+struct Overlap
+{
+    QImage top;
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    int dx = 0, dy = 0; // canvas position minus object position
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+Overlap overlapOf(const QImage &canvas, const QImage &object, QPoint offset)
+{
+    Overlap o;
+    if (object.isNull())
+        return o;
+    o.top = object.format() == QImage::Format_ARGB32 ? object
+                                                     : object.convertToFormat(QImage::Format_ARGB32);
+    const qint64 ox = offset.x();
+    const qint64 oy = offset.y();
+    o.x0 = int(std::max<qint64>(ox, 0));
+    o.y0 = int(std::max<qint64>(oy, 0));
+    o.x1 = int(std::min<qint64>(ox + o.top.width(), canvas.width()));
+    o.y1 = int(std::min<qint64>(oy + o.top.height(), canvas.height()));
+    if (!o.empty()) { // a non-empty overlap keeps the offset within int range
+        o.dx = int(ox);
+        o.dy = int(oy);
+    }
+    return o;
+}
+
 } // namespace
 
 QImage composeOver(const QImage &background, const QImage &object, QPoint offset)
@@ -46,41 +114,29 @@ void composeOverInPlace(QImage &canvas, const QImage &object, QPoint offset)
 {
     if (canvas.format() != QImage::Format_ARGB32)
         canvas = canvas.convertToFormat(QImage::Format_ARGB32);
-    if (canvas.isNull() || object.isNull())
+    if (canvas.isNull())
         return;
-    const QImage top = object.format() == QImage::Format_ARGB32
-                           ? object
-                           : object.convertToFormat(QImage::Format_ARGB32);
-
-    const qint64 ox = offset.x();
-    const qint64 oy = offset.y();
-    const int x0 = int(std::max<qint64>(ox, 0));
-    const int y0 = int(std::max<qint64>(oy, 0));
-    const int x1 = int(std::min<qint64>(ox + top.width(), canvas.width()));
-    const int y1 = int(std::min<qint64>(oy + top.height(), canvas.height()));
-    if (x0 >= x1 || y0 >= y1)
+    const Overlap o = overlapOf(canvas, object, offset);
+    if (o.empty())
         return;
+    for (int y = o.y0; y < o.y1; ++y)
+        composeRow(reinterpret_cast<quint32 *>(canvas.scanLine(y)),
+                   reinterpret_cast<const quint32 *>(o.top.constScanLine(y - o.dy)), o.x0, o.x1, o.dx);
+}
 
-    const int dx = int(ox); // a non-empty overlap keeps ox within int range
-    for (int y = y0; y < y1; ++y) {
-        const quint32 *in = reinterpret_cast<const quint32 *>(top.constScanLine(int(y - oy)));
-        quint32 *out = reinterpret_cast<quint32 *>(canvas.scanLine(y));
-        for (int x = x0; x < x1; ++x) {
-            const quint32 o = in[x - dx];
-            const quint32 a = qAlpha(o);
-            if (a == 0)
-                continue; // the background stays, whatever its alpha
-            if (a == 255) {
-                out[x] = o;
-                continue;
-            }
-            const quint32 bA = qAlpha(out[x]);
-            if (bA == 255)
-                out[x] = overOpaque(o, out[x]);
-            else if (bA == 0)
-                out[x] = o;
-            else
-                out[x] = over(o, out[x]);
-        }
+void fillAndComposeOver(QImage &canvas, QRgb colour, const QImage &object, QPoint offset)
+{
+    if (canvas.format() != QImage::Format_ARGB32)
+        canvas = canvas.convertToFormat(QImage::Format_ARGB32);
+    if (canvas.isNull())
+        return;
+    const Overlap o = overlapOf(canvas, object, offset);
+    // Each scan line is composed while its fill is still in the cache.
+    for (int y = 0; y < canvas.height(); ++y) {
+        auto *out = reinterpret_cast<quint32 *>(canvas.scanLine(y));
+        std::fill_n(out, canvas.width(), quint32(colour));
+        if (!o.empty() && y >= o.y0 && y < o.y1)
+            composeRow(out, reinterpret_cast<const quint32 *>(o.top.constScanLine(y - o.dy)), o.x0,
+                       o.x1, o.dx);
     }
 }

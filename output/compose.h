@@ -12,3 +12,6 @@ QImage composeOver(const QImage &background, const QImage &object, QPoint offset
 // The same composition written into `canvas` itself (converted to ARGB32 first if needed):
 // no second picture-sized buffer when the caller no longer needs the background.
 void composeOverInPlace(QImage &canvas, const QImage &object, QPoint offset);
+
+// `canvas` filled with `colour`, then `object` composed over it as above, in one pass.
+void fillAndComposeOver(QImage &canvas, QRgb colour, const QImage &object, QPoint offset);

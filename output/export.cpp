@@ -35,16 +35,6 @@ bool MainWindow::exportImage()
     if (!backgroundItem || !objectItem)
         return false;
 
-    QImage background;
-    if (!backgroundPicture.isNull()) {
-        background = backgroundPicture;
-    } else {
-        // Every pixel of the item's picture is painted over, so only its size is taken.
-        background = QImage(backgroundItem->pixmap().size(), QImage::Format_ARGB32);
-        background.fill(QColor::fromRgba(backgroundColour));
-    }
-    background = background.convertToFormat(QImage::Format_ARGB32);
-
     // The background zoom lives on the item, so the displayed size includes it.
     const QRectF shown = backgroundItem->boundingRect();
     const QTransform zoom = backgroundItem->sceneTransform();
@@ -58,7 +48,12 @@ bool MainWindow::exportImage()
              << g.overlap.left() << g.overlap.top() << g.overlap.right() + 1
              << g.overlap.bottom() + 1;
 
-    const QImage result = composeExport(background, displayedSize, cutoutImage, objectOffset, size);
+    // Every pixel of the item's picture is painted over by the colour, so only its size counts.
+    const QImage result =
+        !backgroundPicture.isNull()
+            ? composeExport(backgroundPicture, displayedSize, cutoutImage, objectOffset, size)
+            : composeExport(backgroundColour, backgroundItem->pixmap().size(), displayedSize,
+                            cutoutImage, objectOffset, size);
     QString error;
     if (!writeExportFile(result, path, &error)) {
         qDebug() << "export:" << error;

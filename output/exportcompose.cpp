@@ -6,6 +6,11 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
 
 #include "output/compose.h"
 
@@ -20,6 +25,70 @@ constexpr int pngQuality = 85;
 int truncated(double value)
 {
     return int(std::clamp(value, -1.0e9, 1.0e9));
+}
+
+#ifdef Q_OS_LINUX
+struct Mapping
+{
+    void *address;
+    size_t length;
+};
+
+void unmap(void *info)
+{
+    auto *mapping = static_cast<Mapping *>(info);
+    munmap(mapping->address, mapping->length);
+    delete mapping;
+}
+#endif
+
+// An uninitialised ARGB32 picture for the export. Large ones ask for 2 MB pages: touching
+// fresh memory 4 kB at a time can cost more than the whole composition (on some virtual
+// machines several times the encoding of a plain 24-megapixel picture).
+QImage exportCanvas(QSize size)
+{
+#ifdef Q_OS_LINUX
+    constexpr size_t hugePage = size_t(2) << 20;
+    const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
+    const size_t bytes = size_t(bytesPerLine) * size_t(std::max(size.height(), 0));
+    if (size.width() > 0 && bytes >= 4 * hugePage) {
+        const size_t length = bytes + hugePage; // room to start on a page boundary
+        void *address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (address != MAP_FAILED) {
+            const quintptr aligned = (quintptr(address) + hugePage - 1) & ~quintptr(hugePage - 1);
+            madvise(reinterpret_cast<void *>(aligned), length - (aligned - quintptr(address)),
+                    MADV_HUGEPAGE); // only advice: without it the pages are merely smaller
+            return QImage(reinterpret_cast<uchar *>(aligned), size.width(), size.height(),
+                          bytesPerLine, QImage::Format_ARGB32, unmap, new Mapping{address, length});
+        }
+    }
+#endif
+    return QImage(size, QImage::Format_ARGB32);
+}
+
+// The background at the export size, as a picture of its own that can be written into. The
+// smooth scaling hands back premultiplied pixels; the composition reads straight alpha.
+QImage exportBackground(const QImage &background, QSize size)
+{
+    const QImage straight = background.convertToFormat(QImage::Format_ARGB32);
+    if (straight.size() != size)
+        return straight.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_ARGB32);
+    QImage canvas = exportCanvas(size);
+    if (canvas.isNull())
+        return canvas;
+    const size_t rowBytes = size_t(size.width()) * 4;
+    for (int y = 0; y < size.height(); ++y)
+        std::memcpy(canvas.scanLine(y), straight.constScanLine(y), rowBytes);
+    return canvas;
+}
+
+QImage scaledCutout(const QImage &cutout, const ExportGeometry &g)
+{
+    if (g.objectSize.isEmpty())
+        return QImage();
+    return cutout.scaled(g.objectSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace
@@ -43,6 +112,13 @@ ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offs
     return g;
 }
 
+static void reportStage(const StageTimer &stageTimer, const char *stage, QElapsedTimer &clock)
+{
+    if (stageTimer)
+        stageTimer(stage, clock.nsecsElapsed());
+    clock.restart();
+}
+
 QImage composeExport(const QImage &background, QSize displayedSize, const QImage &cutout,
                      QPoint offset, QSize size, const StageTimer &stageTimer)
 {
@@ -51,27 +127,40 @@ QImage composeExport(const QImage &background, QSize displayedSize, const QImage
         return QImage();
     QElapsedTimer clock;
     clock.start();
-    const auto finish = [&](const char *stage) {
-        if (stageTimer)
-            stageTimer(stage, clock.nsecsElapsed());
-        clock.restart();
-    };
-    // Smooth scaling hands back premultiplied pixels; the composition reads straight alpha.
-    QImage scaledBackground =
-        background.convertToFormat(QImage::Format_ARGB32)
-            .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .convertToFormat(QImage::Format_ARGB32);
-    if (g.objectSize.isEmpty()) {
-        finish("scale");
-        return scaledBackground;
+    QImage canvas = exportBackground(background, size);
+    if (canvas.isNull())
+        return canvas;
+    const QImage object = scaledCutout(cutout, g);
+    reportStage(stageTimer, "scale", clock);
+    composeOverInPlace(canvas, object, g.objectOffset);
+    reportStage(stageTimer, "compose", clock);
+    return canvas;
+}
+
+QImage composeExport(QRgb colour, QSize backgroundSize, QSize displayedSize, const QImage &cutout,
+                     QPoint offset, QSize size, const StageTimer &stageTimer)
+{
+    const ExportGeometry g = exportGeometry(displayedSize, cutout.size(), offset, size);
+    if (!g.valid || backgroundSize.isEmpty() || cutout.isNull())
+        return QImage();
+    if (backgroundSize != size) {
+        // Scaling changes the colour where it is see-through (premultiplied on the way).
+        QImage background(backgroundSize, QImage::Format_ARGB32);
+        if (background.isNull())
+            return QImage();
+        background.fill(colour);
+        return composeExport(background, displayedSize, cutout, offset, size, stageTimer);
     }
-    const QImage scaledObject =
-        cutout.scaled(g.objectSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-            .convertToFormat(QImage::Format_ARGB32);
-    finish("scale");
-    composeOverInPlace(scaledBackground, scaledObject, g.objectOffset);
-    finish("compose");
-    return scaledBackground;
+    QElapsedTimer clock;
+    clock.start();
+    QImage canvas = exportCanvas(size);
+    if (canvas.isNull())
+        return canvas;
+    const QImage object = scaledCutout(cutout, g);
+    reportStage(stageTimer, "scale", clock);
+    fillAndComposeOver(canvas, colour, object, g.objectOffset);
+    reportStage(stageTimer, "compose", clock);
+    return canvas;
 }
 
 QByteArray exportFormat(const QString &path)

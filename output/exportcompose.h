@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRgb>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -28,6 +29,12 @@ ExportGeometry exportGeometry(QSize displayedSize, QSize cutoutSize, QPoint offs
 // Null when the geometry is not valid or an input is null. `stageTimer` hears of the stages
 // "scale" (both pictures) and "compose".
 QImage composeExport(const QImage &background, QSize displayedSize, const QImage &cutout,
+                     QPoint offset, QSize size, const StageTimer &stageTimer = {});
+
+// The same over a background of one colour that is `backgroundSize` pixels large (the
+// background item's picture) and shown at `displayedSize`; without building a picture for
+// the background when the export keeps its size.
+QImage composeExport(QRgb colour, QSize backgroundSize, QSize displayedSize, const QImage &cutout,
                      QPoint offset, QSize size, const StageTimer &stageTimer = {});
 
 // The file format the path's suffix asks for ("jpeg" or "png", any letter case), or empty.
