@@ -35,13 +35,13 @@ void HelpDialog::retranslate()
         "File - Open and follow the steps below.</b></p>"
 
         "<p><b>1. Mark the object with the green Foreground Marker "
-        "<img src=\":/icons/greenpencil.PNG\" width=\"24\" height=\"24\"/>.</b> "
+        "<img src=\":/icons/greenpencil.PNG\" width=\"9\" height=\"24\"/>.</b> "
         "You do not have to cover it: a few lines drawn inside the object are enough. "
         "Keep the strokes away from its edge.</p>"
         "<p align=\"center\"><img src=\":/icons/peltsmp02.png\"/></p>"
 
         "<p><b>2. Mark the outside with the red Background Marker "
-        "<img src=\":/icons/redpencilv.PNG\" width=\"24\" height=\"24\"/>.</b> "
+        "<img src=\":/icons/redpencilv.PNG\" width=\"9\" height=\"24\"/>.</b> "
         "A few strokes on every kind of background colour around the object do the job. "
         "A wrong stroke is undone with Ctrl+Z or removed with the Eraser.</p>"
         "<p align=\"center\"><img src=\":/icons/peltsmp03.png\"/></p>"
