@@ -80,6 +80,27 @@ private:
     MainWindow &w;
 };
 
+// Lets the toolbars lay out (a resize of the view rescales the picture), then returns to
+// identity zoom: with the picture at the viewport's corner, scene and view points coincide.
+inline void settleView(OvoGraphicsView *view)
+{
+    QCoreApplication::processEvents();
+    view->resetTransform();
+}
+
+// Shows the window at 1000 x 800 with `path` opened, the picture at the viewport's top-left
+// corner and the view at identity zoom.
+inline bool showWithPicture(MainWindow &window, MainWindowProbe &probe, const QString &path)
+{
+    window.resize(1000, 800);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window) || !probe.load(path))
+        return false;
+    probe.view()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    settleView(probe.view());
+    return true;
+}
+
 // Answers the next modal file dialog with `path` (an empty path cancels it). Offscreen the
 // dialog is Qt's own widget, so its line edit and accept() are reachable.
 inline void answerFileDialog(const QString &path, int delayMs = 0)

@@ -81,7 +81,7 @@ private:
     void selectBrush(const char *actionName);
     QList<QGraphicsItem *> dabs() const;
     void undo(int times);
-    void settle();
+    void settle() { settleView(view()); }
 
     bool held = false;
     QTemporaryDir dir;
@@ -105,21 +105,8 @@ void TestCanvas::init()
     QSettings().clear();
     window = new MainWindow;
     probe = new MainWindowProbe(*window);
-    window->resize(1000, 800);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    QVERIFY(probe->load(photoPath));
-    view()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    settle();
+    QVERIFY(showWithPicture(*window, *probe, photoPath));
     QCOMPARE(view()->mapToScene(QPoint(20, 30)), QPointF(20, 30));
-}
-
-void TestCanvas::settle()
-{
-    // Let the toolbars lay out (a resize of the view rescales the picture), then return to
-    // identity zoom with the picture at the viewport's corner: scene and view points coincide.
-    QCoreApplication::processEvents();
-    view()->resetTransform();
 }
 
 void TestCanvas::cleanup()

@@ -111,7 +111,7 @@ private:
     OvoGraphicsView *view() const { return probe->view(); }
     QWidget *port() const { return probe->view()->viewport(); }
     QPoint at(QPointF scenePos) const { return view()->mapFromScene(scenePos); }
-    void settle();
+    void settle() { settleView(view()); }
     void stroke(const char *actionName, QPointF from, QPointF to);
     void keepLeftRemoveRight();
     void setPreview(bool on) { probe->action("actionPreview")->setChecked(on); }
@@ -144,12 +144,7 @@ void TestPreview::init()
     QSettings().clear();
     window = new MainWindow;
     probe = new MainWindowProbe(*window);
-    window->resize(1000, 800);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    QVERIFY(probe->load(photoPath));
-    view()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    settle();
+    QVERIFY(showWithPicture(*window, *probe, photoPath));
 }
 
 void TestPreview::cleanup()
@@ -158,14 +153,6 @@ void TestPreview::cleanup()
     delete window;
     probe = nullptr;
     window = nullptr;
-}
-
-void TestPreview::settle()
-{
-    // Toolbar layout resizes (and so rescales) the view; afterwards scene and view points
-    // coincide.
-    QCoreApplication::processEvents();
-    view()->resetTransform();
 }
 
 // A dragged stroke of the tool behind `actionName`, one mouse move per scene pixel.
