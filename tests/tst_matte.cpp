@@ -9,8 +9,8 @@
 namespace {
 
 // The blur written the plain way: every byte of both passes summed in double precision,
-// through a full intermediate buffer. `mend` keeps bytes whose taps are all equal.
-QImage referenceBlur(const QImage &source, int s, double sigma, bool mend)
+// through a full intermediate buffer. `keepFlat` keeps bytes whose taps are all equal.
+QImage referenceBlur(const QImage &source, int s, double sigma, bool keepFlat)
 {
     QImage destination = source.copy();
     if (s < 1)
@@ -38,7 +38,7 @@ QImage referenceBlur(const QImage &source, int s, double sigma, bool mend)
             flat = flat && tap(-k) == tap(0) && tap(k) == tap(0);
         }
         sum += w[r] * tap(0);
-        return mend && flat ? uchar(tap(0)) : uchar(sum);
+        return keepFlat && flat ? uchar(tap(0)) : uchar(sum);
     };
     QImage intermediate(W, H, QImage::Format_ARGB32);
     intermediate.fill(0);
@@ -242,12 +242,12 @@ void TestMatte::flatAreasStayFlat()
                 const QRgb p = plain.pixel(x, y);
                 plainLosesWhite = plainLosesWhite || qBlue(p) == 254 || qBlue(p) == 253 || qAlpha(p) < 255;
             }
-        // Size 5 needs no mend; the others would leave a ghost of the background.
+        // Size 5 needs no flat rule; the others would leave a ghost of the background.
         QCOMPARE(plainLosesWhite, size != 5);
         if (size == 5)
             QCOMPARE(smoothed, plain);
     }
-    // Size 5 keeps every flat value by itself, so the mend never changes it.
+    // Size 5 keeps every flat value by itself, so the flat rule never changes it.
     for (int v = 0; v < 256; ++v) {
         QImage flat(11, 11, QImage::Format_ARGB32);
         flat.fill(qRgba(v, v, v, v));
