@@ -26,15 +26,27 @@ static double labCurve(double t)
     return 7.787 * t + 0.13793103448275862;
 }
 
-LabValue labFromLinear(double R, double G, double B)
+// X, Y, Z over the reference white: the sRGB matrix with four-digit coefficients, D65 white,
+// 2 degree observer.
+struct RelativeXyz
 {
-    // The sRGB matrix with four-digit coefficients, D65 white, 2 degree observer.
+    double x, y, z;
+};
+
+static RelativeXyz relativeXyz(double R, double G, double B)
+{
     const double X = 0.4124 * R + 0.3576 * G + 0.1805 * B;
     const double Y = 0.2126 * R + 0.7152 * G + 0.0722 * B;
     const double Z = 0.0193 * R + 0.1192 * G + 0.9505 * B;
-    const double fx = labCurve(X / 95.047);
-    const double fy = labCurve(Y / 100);
-    const double fz = labCurve(Z / 108.883);
+    return {X / 95.047, Y / 100, Z / 108.883};
+}
+
+LabValue labFromLinear(double R, double G, double B)
+{
+    const RelativeXyz t = relativeXyz(R, G, B);
+    const double fx = labCurve(t.x);
+    const double fy = labCurve(t.y);
+    const double fz = labCurve(t.z);
     LabValue lab;
     // Conversion to an integer truncates toward zero, as wanted.
     lab.L = qint16(116 * fy - 16);
@@ -78,12 +90,10 @@ bool truncationCertain(double v, double margin)
 
 LabValue labFromLinearChecked(double R, double G, double B)
 {
-    const double X = 0.4124 * R + 0.3576 * G + 0.1805 * B;
-    const double Y = 0.2126 * R + 0.7152 * G + 0.0722 * B;
-    const double Z = 0.0193 * R + 0.1192 * G + 0.9505 * B;
-    const double fx = quickLabCurve(X / 95.047);
-    const double fy = quickLabCurve(Y / 100);
-    const double fz = quickLabCurve(Z / 108.883);
+    const RelativeXyz t = relativeXyz(R, G, B);
+    const double fx = quickLabCurve(t.x);
+    const double fy = quickLabCurve(t.y);
+    const double fz = quickLabCurve(t.z);
     const double L = 116 * fy - 16;
     const double a = 500 * (fx - fy);
     const double b = 200 * (fy - fz);

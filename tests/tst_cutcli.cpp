@@ -74,19 +74,30 @@ const char syntheticMarkers[] = "# blob\n"
                                 "remove 40 24 7\n"
                                 "remove 0.5 10 5\n"; // on the first column: the canvas skips it
 
+// What the window has in hand when it isolates: the analysis and the harvested points.
+struct Harvest
+{
+    CColorClusters clusters;
+    QImage labelMap;
+    QList<QPoint> keep;
+    QList<QPoint> remove;
+};
+
+void harvestInProcess(Harvest &h, const QImage &photo, const QList<MarkerDab> &drawingOrder)
+{
+    analysePicture(photo, h.clusters, h.labelMap);
+    harvestMarkers(placeDabs(drawingOrder, photo.size()), photo.width(), photo.height(), h.keep, h.remove);
+}
+
 // The window's way from a photo and dabs to keep pixels.
 QList<qint32> keepPixelsInProcess(const QImage &photo, const QList<MarkerDab> &drawingOrder,
                                   const QImage &markerPicture = {})
 {
-    CColorClusters clusters;
-    QImage labelMap;
-    analysePicture(photo, clusters, labelMap);
-    QList<QPoint> keep;
-    QList<QPoint> remove;
-    harvestMarkers(placeDabs(drawingOrder, photo.size()), photo.width(), photo.height(), keep, remove);
+    Harvest h;
+    harvestInProcess(h, photo, drawingOrder);
     if (!markerPicture.isNull())
-        markerPicturePoints(markerPicture, keep, remove);
-    return isolateKeepPixels(labelMap, keep, remove, clusters.centers());
+        markerPicturePoints(markerPicture, h.keep, h.remove);
+    return isolateKeepPixels(h.labelMap, h.keep, h.remove, h.clusters.centers());
 }
 
 QImage maskOf(const QList<qint32> &keepPixels, QSize size)
@@ -357,13 +368,9 @@ void TestCutCli::dumpMatchesTheCore()
             QVERIFY(qRed(label) <= 3);
 
         // The stages one by one give the same pictures as the dump.
-        CColorClusters clusters;
-        QImage labelMap;
-        analysePicture(photo, clusters, labelMap);
-        QList<QPoint> keep;
-        QList<QPoint> remove;
-        harvestMarkers(placeDabs(drawingOrder, photo.size()), photo.width(), photo.height(), keep, remove);
-        const QImage votes = buildVoteImage(labelMap, keep, remove, clusters.centers());
+        Harvest h;
+        harvestInProcess(h, photo, drawingOrder);
+        const QImage votes = buildVoteImage(h.labelMap, h.keep, h.remove, h.clusters.centers());
         QCOMPARE(readBack(QDir(dump).filePath(QStringLiteral("vote.png"))),
                  grey(votes).convertToFormat(QImage::Format_ARGB32));
         QCOMPARE(readBack(QDir(dump).filePath(QStringLiteral("gradient.png"))),
