@@ -1,14 +1,13 @@
 #include "analysis/colorclusters.h"
 
+#include "analysis/largebuffer.h"
+
 #include <QDebug>
 
 #include <climits>
 #include <cstdlib>
 #include <vector>
 
-#ifdef Q_OS_UNIX
-#include <sys/mman.h>
-#endif
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -97,54 +96,6 @@ private:
 // From this size on a picture's colours fill much of the colour table anyway, and large
 // pages make it cheaper; below it the table is only paid for where it is touched.
 const qint64 hugeTablePixels = qint64(1) << 22;
-
-// Zero-filled memory whose pages cost nothing until touched, so that a table over all
-// 2^24 colours weighs only what a picture's colours use.
-class ZeroedTable
-{
-public:
-    explicit ZeroedTable(size_t size, bool hugePages) : size(size)
-    {
-#ifdef Q_OS_UNIX
-        const size_t huge = size_t(2) << 20;
-        mapped = size + (hugePages ? huge : 0);
-        void *pages = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        Q_CHECK_PTR(pages != MAP_FAILED ? pages : nullptr);
-        start = static_cast<uchar *>(pages);
-        memory = start;
-#ifdef MADV_HUGEPAGE
-        if (hugePages) {
-            // Few large pages instead of thousands of small page faults and TLB misses.
-            memory = reinterpret_cast<uchar *>((quintptr(start) + huge - 1) & ~quintptr(huge - 1));
-            madvise(memory, size, MADV_HUGEPAGE);
-        }
-#endif
-#else
-        memory = static_cast<uchar *>(std::calloc(size, 1));
-#endif
-        Q_CHECK_PTR(memory);
-    }
-    ~ZeroedTable()
-    {
-#ifdef Q_OS_UNIX
-        munmap(start, mapped);
-#else
-        std::free(memory);
-#endif
-    }
-    ZeroedTable(const ZeroedTable &) = delete;
-    ZeroedTable &operator=(const ZeroedTable &) = delete;
-
-    uchar *data() const { return memory; }
-
-private:
-    size_t size;
-    uchar *memory = nullptr;
-#ifdef Q_OS_UNIX
-    size_t mapped = 0;
-    uchar *start = nullptr;
-#endif
-};
 
 } // namespace
 
@@ -438,7 +389,10 @@ void CColorClusters::labelPicture(const QImage &picture, QImage &labelMap) const
     // label + 1 per 24-bit colour, 0 = not seen yet. The table is laid out in 8 x 8 x 8
     // colour cubes of 512 bytes, so that the slightly different colours of neighbouring
     // pixels share cache lines and pages instead of lying 64 KiB apart.
-    ZeroedTable table(size_t(1) << 24, qint64(picture.width()) * picture.height() >= hugeTablePixels);
+    // Zero-filled and paid for only where touched, so that a picture with few colours costs
+    // little.
+    const LargeBuffer table(size_t(1) << 24, qint64(picture.width()) * picture.height() >= hugeTablePixels);
+    Q_CHECK_PTR(table.data());
     uchar *known = table.data();
     const uchar *in = picture.constBits();
     const qsizetype inStride = picture.bytesPerLine();

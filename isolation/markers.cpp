@@ -1,5 +1,7 @@
 #include "isolation/markers.h"
 
+#include "isolation/markerinput.h"
+
 #include <cmath>
 
 bool dabCornerAccepted(QPointF corner, QSizeF sceneSize)
@@ -61,4 +63,12 @@ void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
     removePoints.reserve(removePoints.size() + removeCount);
     for (const MarkerDab &dab : newestFirst)
         appendSquare(clippedSquare(dab.rect, W, H), dab.keep ? keepPoints : removePoints);
+}
+
+void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &keepPoints,
+                      QList<QPoint> &removePoints)
+{
+    harvestMarkers(markers.newestFirst, W, H, keepPoints, removePoints);
+    if (!markers.picture.isNull())
+        markerPicturePoints(markers.picture, keepPoints, removePoints);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QRectF>
@@ -11,6 +12,21 @@ struct MarkerDab
 {
     bool keep = true;
     QRectF rect;
+
+    friend bool operator==(const MarkerDab &a, const MarkerDab &b)
+    {
+        return a.keep == b.keep && a.rect == b.rect;
+    }
+    friend bool operator!=(const MarkerDab &a, const MarkerDab &b) { return !(a == b); }
+};
+
+// Everything the isolation reads of the user's marks, in the order in which their points
+// count: the dabs newest first, each its whole square column by column, then the clearly
+// painted pixels of the marker picture (see markerPicturePoints), column by column.
+struct MarkerSet
+{
+    QList<MarkerDab> newestFirst;
+    QImage picture; // optional
 };
 
 // The canvas's corner test: a dab whose top-left corner lies at `corner` (picture
@@ -25,3 +41,7 @@ void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points);
 // Rasterises dabs given newest first (the scene's stacking order) into keep and remove points.
 void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
                     QList<QPoint> &keepPoints, QList<QPoint> &removePoints);
+
+// The points of a whole marker set, in the order described there, duplicates kept.
+void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &keepPoints,
+                      QList<QPoint> &removePoints);

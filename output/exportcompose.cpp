@@ -8,10 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
-
+#include "analysis/largebuffer.h"
 #include "output/compose.h"
 
 namespace {
@@ -27,45 +24,6 @@ int truncated(double value)
     return int(std::clamp(value, -1.0e9, 1.0e9));
 }
 
-#ifdef Q_OS_LINUX
-struct Mapping
-{
-    void *address;
-    size_t length;
-};
-
-void unmap(void *info)
-{
-    auto *mapping = static_cast<Mapping *>(info);
-    munmap(mapping->address, mapping->length);
-    delete mapping;
-}
-#endif
-
-// An uninitialised ARGB32 picture for the export. Large ones ask for 2 MB pages: touching
-// fresh memory 4 kB at a time can cost more than the whole composition (on some virtual
-// machines several times the encoding of a plain 24-megapixel picture).
-QImage exportCanvas(QSize size)
-{
-#ifdef Q_OS_LINUX
-    constexpr size_t hugePage = size_t(2) << 20;
-    const qsizetype bytesPerLine = qsizetype(size.width()) * 4;
-    const size_t bytes = size_t(bytesPerLine) * size_t(std::max(size.height(), 0));
-    if (size.width() > 0 && bytes >= 4 * hugePage) {
-        const size_t length = bytes + hugePage; // room to start on a page boundary
-        void *address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (address != MAP_FAILED) {
-            const quintptr aligned = (quintptr(address) + hugePage - 1) & ~quintptr(hugePage - 1);
-            madvise(reinterpret_cast<void *>(aligned), length - (aligned - quintptr(address)),
-                    MADV_HUGEPAGE); // only advice: without it the pages are merely smaller
-            return QImage(reinterpret_cast<uchar *>(aligned), size.width(), size.height(),
-                          bytesPerLine, QImage::Format_ARGB32, unmap, new Mapping{address, length});
-        }
-    }
-#endif
-    return QImage(size, QImage::Format_ARGB32);
-}
-
 // The background at the export size, as a picture of its own that can be written into. The
 // smooth scaling hands back premultiplied pixels; the composition reads straight alpha.
 QImage exportBackground(const QImage &background, QSize size)
@@ -74,7 +32,7 @@ QImage exportBackground(const QImage &background, QSize size)
     if (straight.size() != size)
         return straight.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(QImage::Format_ARGB32);
-    QImage canvas = exportCanvas(size);
+    QImage canvas = LargeBuffer::image(size, QImage::Format_ARGB32);
     if (canvas.isNull())
         return canvas;
     const size_t rowBytes = size_t(size.width()) * 4;
@@ -153,7 +111,7 @@ QImage composeExport(QRgb colour, QSize backgroundSize, QSize displayedSize, con
     }
     QElapsedTimer clock;
     clock.start();
-    QImage canvas = exportCanvas(size);
+    QImage canvas = LargeBuffer::image(size, QImage::Format_ARGB32);
     if (canvas.isNull())
         return canvas;
     const QImage object = scaledCutout(cutout, g);
