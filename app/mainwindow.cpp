@@ -6,6 +6,9 @@
 #include <QGraphicsPixmapItem>
 #include <QKeySequence>
 
+#include "canvas/cutoutdocument.h"
+#include "canvas/markerlayer.h"
+
 static void initResources()
 {
     // The resources live in a static library; make sure the linker keeps them.
@@ -15,6 +18,8 @@ static void initResources()
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindowUi)
+    , markers(std::make_shared<MarkerLayer>(editScene, session))
+    , cutout(std::make_shared<CutoutDocument>(session))
 {
     initResources();
     ui->setupUi(this);
@@ -42,16 +47,14 @@ MainWindow::MainWindow(QWidget *parent)
 
     readToolParameters();
 
-    ui->graphicsView->setSettings(&settings);
-    ui->graphicsView->readToolSettings();
     ui->graphicsView->setUndoStack(&undoStack);
+    ui->graphicsView->setMarkerLayer(markers);
     ui->graphicsView->setAttribute(Qt::WA_Hover);
+
+    cutout->undoFailed = [this] { setStatus(tr("Undo failed: the saved pixels could not be read")); };
 
     brushTimer.setSingleShot(true);
     skipTimer.setSingleShot(true);
-
-    backgroundColour = 0x00FFFFFF;
-    objectOffset = QPoint(0, 0);
 
     connect(ui->graphicsView, &OvoGraphicsView::AnyBrush, this, &MainWindow::on_BrushMouseEvent);
     connect(ui->graphicsView, &OvoGraphicsView::HandTool, this, &MainWindow::on_HandToolPressed);
@@ -63,6 +66,10 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // Commands go first, then what they describe; the weak handles make any other order
+    // safe too.
+    undoStack.clear();
+    cutout->undoFailed = nullptr;
     delete ui;
 }
 

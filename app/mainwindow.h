@@ -1,23 +1,32 @@
 #pragma once
 
 #include <QGraphicsScene>
-#include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QPoint>
 #include <QRect>
-#include <QSharedPointer>
 #include <QSettings>
 #include <QTimer>
 #include <QUndoStack>
 
-#include "analysis/colorclusters.h"
+#include <memory>
 
+#include "app/cutsession.h"
+#include "app/toolsettings.h"
+
+class CutoutDocument;
+class MarkerLayer;
 class QActionGroup;
 class QGraphicsPixmapItem;
-struct CutoutTarget;
 namespace Ui { class MainWindowUi; }
 
+// The main window: turns actions, mouse input and dialogs into calls on one cut session,
+// and shows the session's results on its two scenes.
+//
+// Ownership: the session owns the photo and everything computed from it; the marker layer
+// owns the dab items; the cut-out document is what brush commands edit. Commands hold only
+// weak handles to the layer and the document, so no order of destruction can leave one
+// pointing at something gone.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -70,58 +79,44 @@ private slots:
 private:
     friend class MainWindowProbe; // tests read the window's state through it
 
+    // app/mainwindow_settings.cpp
     void readToolParameters();
     void stepToolSize(int delta);
     void stepBrushIntensity(int delta);
-    bool loadImage();
+    // output/mainwindow_open.cpp
+    bool loadImage(const QString &path);
     void analyseImage();
-    bool editSceneHasPhoto() const;
+    // output/mainwindow_preview.cpp
     void isolateObject();
     void buildMatteImage();
-    void composePreview(QPixmap &background, QPixmap &object);
     void showPreview();
+    void zoomBackground(double factor);
+    // output/mainwindow_export.cpp
     bool exportImage();
-    void setStatus(const QString &text);
-    // canvas/brushes.cpp
+    // canvas/mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
-    QSharedPointer<CutoutTarget> brushTarget();
-    void cutoutRebuilt(); // call wherever cutoutImage is reset or rebuilt from the markers
+    void setStatus(const QString &text);
 
     Ui::MainWindowUi *ui;
     QSettings settings;
+    ToolSettings tools; // the store's values as last read, in bytes; the view keeps a copy
+    CutSession session;
     QGraphicsScene editScene;
     QGraphicsScene previewScene;
-    QImage matteImage;
-    QString fileName;
-    QImage sourceImage;
+    std::shared_ptr<MarkerLayer> markers;
+    std::shared_ptr<CutoutDocument> cutout;
+    QGraphicsPixmapItem *photoItem = nullptr; // in editScene; null after a failed open
     QGraphicsPixmapItem *maskItem = nullptr;
-    QList<qint32> keepPixels;
-    QPoint objectOffset;
-    QGraphicsPixmapItem *objectItem = nullptr;
     QGraphicsPixmapItem *backgroundItem = nullptr;
-    QImage cutoutImage;
+
+    // The brush event stream.
     QTimer brushTimer;
     QTimer skipTimer;
     QRect lastBrushRect;
     bool skipLastRect = true;
     QList<QRect> brushRects;
-    QUndoStack undoStack;
-    quint8 keepMarkerSize = 0;
-    quint8 removeMarkerSize = 0;
-    quint8 keepBrushSize = 0;
-    quint8 removeBrushSize = 0;
-    quint8 eraserSize = 0;
-    float maskOpacity = 0.0f;
-    quint8 keepBrushIntensity = 0;
-    quint8 removeBrushIntensity = 0;
-    bool smoothEdges = true;
-    qint32 gaussSize = 5;
-    QRgb backgroundColour = 0x00FFFFFF;
-    QImage backgroundPicture;
-    CColorClusters colorClusters;
-    QImage labelMap;
-    QSharedPointer<CutoutTarget> cutoutTarget; // brush commands' view of the cut-out, made on first use
 
+    QUndoStack undoStack;
     QActionGroup *markerGroup = nullptr;
     QActionGroup *brushGroup = nullptr;
 };

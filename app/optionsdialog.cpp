@@ -3,6 +3,8 @@
 
 #include <QSettings>
 
+#include "app/toolsettings.h"
+
 OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::OptionsDialogUi)
@@ -10,22 +12,19 @@ OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
 {
     ui->setupUi(this);
 
-    const auto intValue = [settings](const char *key, const char *fallback) {
-        return settings->value(QLatin1String(key), QLatin1String(fallback)).toInt();
-    };
     // Spin boxes clamp values outside their range, so a hand-edited store cannot break them.
-    ui->spinBox->setValue(intValue("KEEPMSIZE", "10"));
-    ui->spinBox_2->setValue(intValue("REMOVEMSIZE", "10"));
-    ui->spinBox_3->setValue(intValue("ERASERMSIZE", "10"));
-    ui->spinBox_4->setValue(intValue("KEEPBSIZE", "10"));
-    ui->spinBox_5->setValue(intValue("REMOVEBSIZE", "10"));
-    ui->spinBox_6->setValue(intValue("KEEPBINTEN", "50"));
-    ui->spinBox_7->setValue(intValue("REMOVEBINTEN", "20"));
-    ui->spinBox_8->setValue(intValue("BLUEMSIZE", "10"));
-    ui->spinBox_9->setValue(intValue("GOUSSIZE", "5"));
-    ui->doubleSpinBox->setValue(settings->value(QStringLiteral("MOPACITY"), QStringLiteral("0.6")).toDouble());
-    ui->checkBoxSmooth->setChecked(
-        settings->value(QStringLiteral("SMOOTHEDGESCHECKED"), QStringLiteral("true")).toBool());
+    const ToolSettings values = ToolSettings::read(*settings, ToolSettings::DialogDefaults);
+    ui->spinBox->setValue(values.keepMarkerSize);
+    ui->spinBox_2->setValue(values.removeMarkerSize);
+    ui->spinBox_3->setValue(values.eraserSize);
+    ui->spinBox_4->setValue(values.keepBrushSize);
+    ui->spinBox_5->setValue(values.removeBrushSize);
+    ui->spinBox_6->setValue(values.keepBrushIntensity);
+    ui->spinBox_7->setValue(values.removeBrushIntensity);
+    ui->spinBox_8->setValue(values.blueMarkerSize);
+    ui->spinBox_9->setValue(values.gaussSize);
+    ui->doubleSpinBox->setValue(values.maskOpacity);
+    ui->checkBoxSmooth->setChecked(values.smoothEdges);
     ui->checkBox->setChecked(false);
 }
 
@@ -36,16 +35,18 @@ OptionsDialog::~OptionsDialog()
 
 void OptionsDialog::on_buttonBox_accepted()
 {
-    settings->setValue(QStringLiteral("SAMESIZECHECKED"), ui->checkBox->isChecked());
-    settings->setValue(QStringLiteral("SMOOTHEDGESCHECKED"), ui->checkBoxSmooth->isChecked());
-    settings->setValue(QStringLiteral("KEEPMSIZE"), ui->spinBox->value());
-    settings->setValue(QStringLiteral("REMOVEMSIZE"), ui->spinBox_2->value());
-    settings->setValue(QStringLiteral("KEEPBSIZE"), ui->spinBox_4->value());
-    settings->setValue(QStringLiteral("REMOVEBSIZE"), ui->spinBox_5->value());
-    settings->setValue(QStringLiteral("ERASERMSIZE"), ui->spinBox_3->value());
-    settings->setValue(QStringLiteral("MOPACITY"), ui->doubleSpinBox->value());
-    settings->setValue(QStringLiteral("KEEPBINTEN"), ui->spinBox_6->value());
-    settings->setValue(QStringLiteral("REMOVEBINTEN"), ui->spinBox_7->value());
-    settings->setValue(QStringLiteral("BLUEMSIZE"), ui->spinBox_8->value());
-    settings->setValue(QStringLiteral("GOUSSIZE"), ui->spinBox_9->value());
+    ToolSettings values;
+    values.sameSize = ui->checkBox->isChecked();
+    values.smoothEdges = ui->checkBoxSmooth->isChecked();
+    values.keepMarkerSize = ui->spinBox->value();
+    values.removeMarkerSize = ui->spinBox_2->value();
+    values.keepBrushSize = ui->spinBox_4->value();
+    values.removeBrushSize = ui->spinBox_5->value();
+    values.eraserSize = ui->spinBox_3->value();
+    values.maskOpacity = ui->doubleSpinBox->value();
+    values.keepBrushIntensity = ui->spinBox_6->value();
+    values.removeBrushIntensity = ui->spinBox_7->value();
+    values.blueMarkerSize = ui->spinBox_8->value();
+    values.gaussSize = ui->spinBox_9->value();
+    values.write(*settings);
 }

@@ -26,12 +26,8 @@ QImage benchCutout(double megapixels)
 void showCutout(MainWindowProbe &probe, QImage cutout)
 {
     probe.undoStack().clear();
-    probe.previewScene().clear();
-    probe.objectItem() = nullptr;
-    probe.cutoutImage() = QImage();
-    probe.cutoutImage() = std::move(cutout);
-    probe.objectItem() = probe.previewScene().addPixmap(QPixmap::fromImage(probe.cutoutImage()));
-    probe.objectItem()->setZValue(10);
+    probe.session().cutout() = QImage();
+    probe.showCutout(cutout, QPoint(0, 0), QImage());
 }
 
 // Ten dabs of a size-30 brush along a short stroke starting at `start`.
@@ -46,7 +42,7 @@ void brushBatch(MainWindow &window, MainWindowProbe &probe, QPoint start)
 
 double batchMs(MainWindow &window, MainWindowProbe &probe)
 {
-    const QPoint centre = probe.cutoutImage().rect().center();
+    const QPoint centre = probe.session().cutout().rect().center();
     int run = 0;
     brushBatch(window, probe, centre); // warm-up
     return medianMs(5, [&] { brushBatch(window, probe, centre + QPoint(0, 40 * ++run)); });
@@ -77,9 +73,9 @@ int main(int argc, char **argv)
     showCutout(probe, benchCutout(1));
     const double small = batchMs(window, probe);
     showCutout(probe, benchCutout(24));
-    const QSize large = probe.cutoutImage().size();
+    const QSize large = probe.session().cutout().size();
     const double big = batchMs(window, probe);
-    const double rebuild = medianMs(5, [&] { (void)QPixmap::fromImage(probe.cutoutImage()); });
+    const double rebuild = medianMs(5, [&] { (void)QPixmap::fromImage(probe.session().cutout()); });
 
     std::printf("one batch of ten size-30 dabs, median of 5:\n");
     std::printf("  1 MP cut-out:  %8.3f ms\n", small);

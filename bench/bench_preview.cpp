@@ -33,15 +33,14 @@ double freshCopyMs(const QImage &photo)
     });
 }
 
-// The state the preview command finds after its isolation run: no cut-out, no preview items.
-void freshPreviewState(MainWindowProbe &probe, const QList<qint32> &keep)
+// The state the preview command finds after its isolation run: no cut-out, no preview items,
+// no matte.
+void freshPreviewState(MainWindowProbe &probe)
 {
     probe.previewScene().clear();
-    probe.objectItem() = nullptr;
     probe.backgroundItem() = nullptr;
-    probe.cutoutImage() = QImage();
-    probe.matteImage() = QImage();
-    probe.keepPixels() = keep;
+    probe.session().dropCutout();
+    probe.session().setSmoothing(!probe.tools().smoothEdges, probe.tools().gaussSize); // makes the matte stale
 }
 
 } // namespace
@@ -76,29 +75,24 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the window could not open %s\n", qPrintable(path));
         return 1;
     }
-    const int W = probe.sourceImage().width();
-    const int H = probe.sourceImage().height();
+    const int W = probe.session().photo().width();
+    const int H = probe.session().photo().height();
 
-    // The benchmark strokes as the canvas leaves them: oldest first, all at z 10.
+    // The benchmark strokes as the canvas leaves them, oldest first.
     const QList<MarkerDab> newestFirst = benchStrokes(QSize(W, H));
-    for (auto it = newestFirst.crbegin(); it != newestFirst.crend(); ++it) {
-        const QColor colour = it->keep ? QColor(50, 255, 50) : QColor(255, 10, 10);
-        QGraphicsItem *dab = it->keep
-            ? static_cast<QGraphicsItem *>(probe.editScene().addRect(it->rect, QPen(colour, 0), QBrush(colour)))
-            : probe.editScene().addEllipse(it->rect, QPen(colour, 0), QBrush(colour));
-        dab->setZValue(10);
-    }
+    for (auto it = newestFirst.crbegin(); it != newestFirst.crend(); ++it)
+        probe.markers().add(*it);
     QElapsedTimer isolation;
     isolation.start();
     probe.isolateObject();
     const double isolationMs = isolation.nsecsElapsed() / 1e6;
-    const QList<qint32> keep = probe.keepPixels();
+    const QList<qint32> keep = probe.session().keepPixels();
 
-    const double copyMs = freshCopyMs(probe.sourceImage());
+    const double copyMs = freshCopyMs(probe.session().photo());
     // Each run starts from a fresh state; only the two calls are timed.
     QList<double> times;
     for (int run = 0; run < 5; ++run) {
-        freshPreviewState(probe, keep);
+        freshPreviewState(probe);
         QElapsedTimer timer;
         timer.start();
         probe.buildMatteImage();
@@ -108,18 +102,18 @@ int main(int argc, char **argv)
     std::sort(times.begin(), times.end());
     const double previewMs = times.at(2);
     const double matteOnlyMs = medianMs(5, [&] {
-        freshPreviewState(probe, keep);
+        freshPreviewState(probe);
         probe.buildMatteImage();
     });
     const double showOnlyMs = medianMs(5, [&] {
-        probe.cutoutImage() = QImage();
+        probe.session().cutout() = QImage();
         probe.showPreview();
     });
 
     // Where showPreview's time goes: the same steps on the same data, one by one.
-    const QImage matte = probe.matteImage();
+    const QImage matte = probe.session().matte();
     QImage cutout;
-    const double cutoutMs = medianMs(5, [&] { cutout = buildCutout(probe.sourceImage(), matte); });
+    const double cutoutMs = medianMs(5, [&] { cutout = buildCutout(probe.session().photo(), matte); });
     const double objectPixmapMs = medianMs(5, [&] { (void)QPixmap::fromImage(cutout); });
     QImage board;
     const double boardMs = medianMs(5, [&] {

@@ -1,52 +1,15 @@
 #include "canvas/brushcommand.h"
 
 #include <QDir>
-#include <QGraphicsPixmapItem>
 #include <QImageReader>
-#include <QPainter>
-#include <QPixmap>
 
-static bool opaque(const QImage &image, const QRect &area)
-{
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (qAlpha(line[x]) != 255)
-                return false;
-    }
-    return true;
-}
-
-void showCutoutRect(QGraphicsPixmapItem *item, const QImage &image, const QRect &rect)
-{
-    if (!item)
-        return;
-    QPixmap shown = item->pixmap();
-    const QRect area = rect & image.rect();
-    // A pixmap made from a wholly opaque picture has no alpha channel to take the change.
-    if (shown.size() != image.size() || (!shown.hasAlphaChannel() && !opaque(image, area))) {
-        item->setPixmap(QPixmap::fromImage(image));
-        return;
-    }
-    if (area.isEmpty())
-        return;
-    // While the item holds the pixmap too, painting would copy the whole picture first; take
-    // it away for the moment so that only the rectangle is converted and written.
-    item->setPixmap(QPixmap());
-    {
-        QPainter painter(&shown);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(area.topLeft(), image, area);
-    }
-    item->setPixmap(shown);
-}
-
-CBrushCommand::CBrushCommand(QSharedPointer<CutoutTarget> target, QRect rect, QImage before)
-    : target(std::move(target))
+CBrushCommand::CBrushCommand(std::weak_ptr<CutoutDocument> document, QRect rect, QImage before)
+    : document(std::move(document))
     , rect(rect)
     , before(std::move(before))
 {
-    generation = this->target ? this->target->generation : 0;
+    if (const std::shared_ptr<CutoutDocument> cutout = this->document.lock())
+        generation = cutout->generation();
 }
 
 CBrushCommand::~CBrushCommand() = default;
@@ -87,19 +50,20 @@ bool CBrushCommand::readBack(QImage &pixels)
 void CBrushCommand::undo()
 {
     // A cut-out rebuilt from the markers has dropped this edit already; the old item is gone.
-    if (!target || !target->image || target->generation != generation)
+    const std::shared_ptr<CutoutDocument> cutout = document.lock();
+    if (!cutout || cutout->generation() != generation)
         return;
 
     QImage pixels = before;
     if (onDisk && !readBack(pixels)) {
-        if (target->undoFailed)
-            target->undoFailed();
+        if (cutout->undoFailed)
+            cutout->undoFailed();
         return;
     }
     if (pixels.isNull())
         return; // the batch lay wholly outside the picture
 
-    QImage &image = *target->image;
+    QImage &image = cutout->image();
     const QRect area = rect & image.rect();
     if (area.isEmpty())
         return;
@@ -111,7 +75,7 @@ void CBrushCommand::undo()
         QRgb *to = reinterpret_cast<QRgb *>(image.scanLine(y)) + area.left();
         std::copy(from, from + area.width(), to);
     }
-    showCutoutRect(target->item ? *target->item : nullptr, image, area);
+    cutout->showRect(area);
 }
 
 QString CBrushCommand::storedFileName() const

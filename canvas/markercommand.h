@@ -2,26 +2,23 @@
 
 #include <QUndoCommand>
 
-class QGraphicsItem;
-class QGraphicsScene;
+#include <memory>
 
-// One marker dab on the undo stack. The dab is already in the scene when the command is
-// pushed, so redo does nothing; undo takes the dab away for good.
+#include "canvas/markerlayer.h"
+
+// One marker dab on the undo stack. The dab is already on the scene when the command is
+// pushed, so redo does nothing; undo takes it back through its layer, which owns it.
 class CMarkerCommand : public QUndoCommand
 {
 public:
-    CMarkerCommand(QGraphicsScene *scene, QGraphicsItem *item);
-    ~CMarkerCommand() override;
+    CMarkerCommand(std::weak_ptr<MarkerLayer> layer, MarkerLayer::DabId dab);
 
     void undo() override;
     void redo() override;
 
-    // Set on a dab that lies in a scene with no command left to answer for it: whoever takes
-    // it out of the scene must destroy it.
-    static void markUnowned(QGraphicsItem *item);
-    static bool isUnowned(const QGraphicsItem *item);
+    MarkerLayer::DabId dab() const { return dabId; }
 
 private:
-    QGraphicsScene *scene;
-    QGraphicsItem *item;
+    std::weak_ptr<MarkerLayer> layer;
+    MarkerLayer::DabId dabId;
 };

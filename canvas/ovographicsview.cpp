@@ -1,15 +1,15 @@
 #include "canvas/ovographicsview.h"
-#include "isolation/markers.h"
+
 #include "canvas/markercommand.h"
+#include "canvas/markerlayer.h"
+#include "isolation/markers.h"
 
 #include <QCursor>
 #include <QGraphicsEllipseItem>
-#include <QGraphicsRectItem>
 #include <QGraphicsScene>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QResizeEvent>
-#include <QSettings>
 #include <QUndoStack>
 
 #include <cmath>
@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr qreal markerZ = 10;
 constexpr qreal outlineZ = 20;
 
 // The brush outline forgets itself in the view when anything destroys it, so a scene that
@@ -80,12 +79,13 @@ void OvoGraphicsView::setTool(int tool)
     QWidget *port = viewport();
     switch (tool) {
     case ToolEraser: {
+        const int size = tools.viewEraserSize();
         const QPixmap eraser = QPixmap(QStringLiteral(":/icons/eraser.ico"))
-                                   .scaledToWidth(eraserSize, Qt::SmoothTransformation);
+                                   .scaledToWidth(size, Qt::SmoothTransformation);
         if (eraser.isNull()) // size 0: no picture to show
             port->setCursor(Qt::ArrowCursor);
         else
-            port->setCursor(QCursor(eraser, eraserSize / 2, eraserSize / 2));
+            port->setCursor(QCursor(eraser, size / 2, size / 2));
         break;
     }
     case ToolKeepMarker:
@@ -107,25 +107,9 @@ void OvoGraphicsView::setTool(int tool)
     }
 }
 
-void OvoGraphicsView::readToolSettings()
+int OvoGraphicsView::brushSize() const
 {
-    if (!settings)
-        return;
-    const auto size = [this](const char *key) {
-        return quint8(settings->value(QLatin1String(key), QStringLiteral("10")).toInt());
-    };
-    const bool sameSize = settings->value(QStringLiteral("SAMESIZECHECKED"), QStringLiteral("false")).toBool();
-    keepMarkerSize = size("KEEPMSIZE");
-    if (sameSize) {
-        removeMarkerSize = keepBrushSize = removeBrushSize = eraserSize = keepMarkerSize;
-        return;
-    }
-    removeMarkerSize = size("REMOVEMSIZE");
-    keepBrushSize = size("KEEPBSIZE");
-    removeBrushSize = size("REMOVEBSIZE");
-    eraserSize = size("ERASERMSIZE");
-    blueMarkerSize = size("BLUEMSIZE");
-    markerOpacity = settings->value(QStringLiteral("MOPACITY"), QStringLiteral("0.6")).toDouble();
+    return toolMode == ToolForegroundBrush ? tools.viewKeepBrushSize() : tools.viewRemoveBrushSize();
 }
 
 void OvoGraphicsView::resizeOutline(int size)
@@ -170,7 +154,7 @@ void OvoGraphicsView::mousePressEvent(QMouseEvent *event)
         break;
     case ToolForegroundBrush:
     case ToolBackgroundBrush: {
-        const QRect r = toolRect(pos, toolMode == ToolForegroundBrush ? keepBrushSize : removeBrushSize);
+        const QRect r = toolRect(pos, brushSize());
         if (scene()->sceneRect().contains(QRectF(r)))
             emit AnyBrush(r, true);
         break;
@@ -203,14 +187,12 @@ void OvoGraphicsView::mouseMoveEvent(QMouseEvent *event)
     const QPoint pos = event->position().toPoint();
     switch (toolMode) {
     case ToolKeepMarker:
-        addKeepDab(event);
-        break;
     case ToolRemoveMarker:
-        addRemoveDab(event);
+        addDab(event, toolMode == ToolKeepMarker);
         break;
     case ToolForegroundBrush:
     case ToolBackgroundBrush: {
-        const QRect r = toolRect(pos, toolMode == ToolForegroundBrush ? keepBrushSize : removeBrushSize);
+        const QRect r = toolRect(pos, brushSize());
         if (scene()->sceneRect().contains(QRectF(r))) {
             if (!outlineItem) {
                 outlineItem = new OutlineItem(r, &outlineItem);
@@ -270,58 +252,30 @@ void OvoGraphicsView::resizeEvent(QResizeEvent *event)
     QGraphicsView::resizeEvent(event);
 }
 
-void OvoGraphicsView::addKeepDab(QMouseEvent *event)
+void OvoGraphicsView::addDab(QMouseEvent *event, bool keep)
 {
     if (!buttonDown)
+        return;
+    const std::shared_ptr<MarkerLayer> layer = markers.lock();
+    if (!layer)
         return;
     const QPointF p = mapToScene(event->position().toPoint());
     if (!dabCornerAccepted(p, scene()->sceneRect().size()))
         return;
-    const QColor green(50, 255, 50);
-    QGraphicsRectItem *dab = scene()->addRect(QRectF(p.x(), p.y(), keepMarkerSize, keepMarkerSize),
-                                              QPen(green, 0), QBrush(green));
-    dab->setZValue(markerZ);
-    pushDab(dab);
-}
-
-void OvoGraphicsView::addRemoveDab(QMouseEvent *event)
-{
-    if (!buttonDown)
-        return;
-    const QPointF p = mapToScene(event->position().toPoint());
-    if (!dabCornerAccepted(p, scene()->sceneRect().size()))
-        return;
-    const QColor red(255, 10, 10);
-    QGraphicsEllipseItem *dab = scene()->addEllipse(QRectF(p.x(), p.y(), removeMarkerSize, removeMarkerSize),
-                                                    QPen(red, 0), QBrush(red));
-    dab->setZValue(markerZ);
-    pushDab(dab);
-}
-
-void OvoGraphicsView::pushDab(QGraphicsItem *dab)
-{
+    const int size = keep ? quint8(tools.keepMarkerSize) : tools.viewRemoveMarkerSize();
+    const MarkerLayer::DabId dab = layer->add({keep, QRectF(p.x(), p.y(), size, size)});
     if (undoStack)
-        undoStack->push(new CMarkerCommand(scene(), dab));
-    else
-        CMarkerCommand::markUnowned(dab);
+        undoStack->push(new CMarkerCommand(layer, dab));
 }
 
 void OvoGraphicsView::eraseAt(QMouseEvent *event)
 {
+    const std::shared_ptr<MarkerLayer> layer = markers.lock();
+    if (!layer)
+        return;
     const QPoint pos = event->position().toPoint();
-    const int h = eraserSize / 2;
+    const int h = tools.viewEraserSize() / 2;
     const QPointF tl = mapToScene(QPoint(pos.x() - h, pos.y() - h));
     const QPointF br = mapToScene(QPoint(pos.x() + h, pos.y() + h));
-    const QList<QGraphicsItem *> hits =
-        scene()->items(QRectF(tl.x(), tl.y(), br.x() - tl.x(), br.y() - tl.y()), Qt::IntersectsItemShape);
-    for (QGraphicsItem *item : hits) {
-        if (item->type() != QGraphicsRectItem::Type && item->type() != QGraphicsEllipseItem::Type)
-            continue; // the photo and the mask overlay stay
-        // The dab's command still refers to it and destroys it in time; a dab whose command
-        // fell off the undo limit has no one else to do so.
-        if (CMarkerCommand::isUnowned(item))
-            delete item;
-        else
-            scene()->removeItem(item);
-    }
+    layer->eraseIn(QRectF(tl.x(), tl.y(), br.x() - tl.x(), br.y() - tl.y()));
 }

@@ -4,10 +4,13 @@
 #include <QPoint>
 #include <QRect>
 
+#include <memory>
+
+#include "app/toolsettings.h"
+
+class MarkerLayer;
 class QGraphicsEllipseItem;
-class QGraphicsItem;
 class QMouseEvent;
-class QSettings;
 class QUndoStack;
 
 enum CanvasTool {
@@ -30,11 +33,14 @@ public:
     explicit OvoGraphicsView(QWidget *parent = nullptr);
     ~OvoGraphicsView() override;
 
-    void setSettings(QSettings *store) { settings = store; }
+    // The window's tool settings; the view reads its tool sizes from this copy.
+    void setToolSettings(const ToolSettings &settings) { tools = settings; }
+    const ToolSettings &toolSettings() const { return tools; }
     void setUndoStack(QUndoStack *stack) { undoStack = stack; }
+    // Where marker dabs go; the view holds it weakly.
+    void setMarkerLayer(const std::shared_ptr<MarkerLayer> &layer) { markers = layer; }
     void setTool(int tool);
     int tool() const { return toolMode; }
-    void readToolSettings();
     void resizeOutline(int size);
     QRect toolRect(QPoint pos, int size) const;
     QGraphicsEllipseItem *outline() const { return outlineItem; }
@@ -53,22 +59,15 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void addKeepDab(QMouseEvent *event);
-    void addRemoveDab(QMouseEvent *event);
+    void addDab(QMouseEvent *event, bool keep);
     void eraseAt(QMouseEvent *event);
-    void pushDab(QGraphicsItem *dab);
+    int brushSize() const;
 
     int toolMode = ToolNone;
     QGraphicsEllipseItem *outlineItem = nullptr;
-    QSettings *settings = nullptr;
+    ToolSettings tools = ToolSettings::defaults();
     QPoint lastPos;
     QUndoStack *undoStack = nullptr;
-    quint8 keepMarkerSize = 10;
-    quint8 removeMarkerSize = 10;
-    quint8 keepBrushSize = 10;
-    quint8 removeBrushSize = 10;
-    quint8 eraserSize = 10;
-    quint8 blueMarkerSize = 10;
-    double markerOpacity = 0.6;
+    std::weak_ptr<MarkerLayer> markers;
     bool buttonDown = false;
 };

@@ -105,6 +105,17 @@ QList<MarkerDab> placeDabs(const QList<MarkerDab> &drawingOrder, QSize pictureSi
     return placed;
 }
 
+bool isClearlyKeep(QRgb p)
+{
+    return qAlpha(p) >= markerPictureMinimum && clearly(qGreen(p), qRed(p), qBlue(p));
+}
+
+bool isClearlyRemove(QRgb p)
+{
+    return qAlpha(p) >= markerPictureMinimum && !clearly(qGreen(p), qRed(p), qBlue(p))
+           && clearly(qRed(p), qGreen(p), qBlue(p));
+}
+
 void markerPicturePoints(const QImage &markerPicture, QList<QPoint> &keepPoints,
                          QList<QPoint> &removePoints)
 {

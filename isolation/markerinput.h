@@ -32,6 +32,9 @@ QList<MarkerDab> placeDabs(const QList<MarkerDab> &drawingOrder, QSize pictureSi
 constexpr int markerPictureMinimum = 128;
 constexpr int markerPictureLead = 64;
 
+bool isClearlyKeep(QRgb pixel);
+bool isClearlyRemove(QRgb pixel);
+
 // Appends the clearly green pixels of `markerPicture` to `keepPoints` and the clearly red
 // ones to `removePoints`, column by column like the harvest of a dab.
 void markerPicturePoints(const QImage &markerPicture, QList<QPoint> &keepPoints,

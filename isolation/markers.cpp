@@ -72,3 +72,19 @@ void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &kee
     if (!markers.picture.isNull())
         markerPicturePoints(markers.picture, keepPoints, removePoints);
 }
+
+bool markerSetHasKeepPoint(const MarkerSet &markers, int W, int H)
+{
+    for (const MarkerDab &dab : markers.newestFirst) {
+        if (dab.keep && clippedSquare(dab.rect, W, H).area() > 0)
+            return true;
+    }
+    const QImage &picture = markers.picture;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (isClearlyKeep(picture.pixel(x, y)))
+                return true;
+        }
+    }
+    return false;
+}

@@ -45,3 +45,6 @@ void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
 // The points of a whole marker set, in the order described there, duplicates kept.
 void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &keepPoints,
                       QList<QPoint> &removePoints);
+
+// Whether any keep point of the set lies on the W x H picture.
+bool markerSetHasKeepPoint(const MarkerSet &markers, int W, int H);

@@ -9,6 +9,9 @@
 
 #include "analysis/progress.h"
 
+// The largest width or height an export can have (the export dialog's limit).
+constexpr int largestExportSide = 9999;
+
 // Where the cut-out lands in an exported picture. The background is shown at `displayedSize`
 // (its item's size times the background zoom) and the export is `size`; the object and its
 // offset are scaled by the same factors sx = W / itemW, sy = H / itemH, truncated.

@@ -5,6 +5,9 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include "app/toolsettings.h"
+#include "output/exportcompose.h"
+
 ExportDialog::ExportDialog(int width, int height, QSettings *settings, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::ExportDialogUi)
@@ -13,7 +16,9 @@ ExportDialog::ExportDialog(int width, int height, QSettings *settings, QWidget *
     , ratio(width > 0 ? float(height) / float(width) : 0.0f)
 {
     ui->setupUi(this);
-    ui->spinBox->setValue(width);    // the range clamps both to 0..9999
+    for (QSpinBox *side : {ui->spinBox, ui->spinBox_2})
+        side->setMaximum(largestExportSide);
+    ui->spinBox->setValue(width); // the range clamps both
     ui->spinBox_2->setValue(height);
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
 }
@@ -34,13 +39,12 @@ int ExportDialog::heightForWidth(int width) const
 {
     const float height = float(width) * ratio;
     // Clamped before truncation: a very tall picture's ratio would overflow an int.
-    return height >= 9999.0f ? 9999 : int(height);
+    return height >= float(largestExportSide) ? largestExportSide : int(height);
 }
 
 void ExportDialog::on_pushButton_clicked()
 {
-    const QString startDir = settings->value(QStringLiteral("CurrDir"), QString()).toString();
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save File"), startDir,
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save File"), currentDir(*settings),
                                                       tr("JPG Files (*.jpg);;PNG Files (*.png)"));
     if (path.isEmpty())
         return;

@@ -4,77 +4,83 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGraphicsPixmapItem>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 #include "app/mainwindow.h"
-#include "ui_mainwindow.h"
+#include "canvas/cutoutdocument.h"
+#include "canvas/markerlayer.h"
 #include "canvas/ovographicsview.h"
 
 // Reads and sets the main window's private state for tests; user actions still go through
-// the real widgets.
+// the real widgets, found by their object names.
 class MainWindowProbe
 {
 public:
     explicit MainWindowProbe(MainWindow &window) : w(window) {}
 
-    Ui::MainWindowUi *ui() const { return w.ui; }
-    OvoGraphicsView *view() const { return w.ui->graphicsView; }
-    QString status() const { return w.ui->statusBar->currentMessage(); }
-    QAction *action(const char *name) const { return w.findChild<QAction *>(QLatin1String(name)); }
+    template <typename T>
+    T *widget(const char *name) const { return w.findChild<T *>(QLatin1String(name)); }
+    OvoGraphicsView *view() const { return widget<OvoGraphicsView>("graphicsView"); }
+    QStatusBar *statusBar() const { return widget<QStatusBar>("statusBar"); }
+    QProgressBar *progressBar() const { return widget<QProgressBar>("progressBar"); }
+    QMenu *menu(const char *name) const { return widget<QMenu>(name); }
+    QString status() const { return statusBar()->currentMessage(); }
+    QAction *action(const char *name) const { return widget<QAction>(name); }
 
     QSettings &settings() { return w.settings; }
+    ToolSettings &tools() { return w.tools; }
+    CutSession &session() { return w.session; }
+    MarkerLayer &markers() { return *w.markers; }
+    CutoutDocument &cutout() { return *w.cutout; }
     QGraphicsScene &editScene() { return w.editScene; }
     QGraphicsScene &previewScene() { return w.previewScene; }
-    QImage &matteImage() { return w.matteImage; }
-    QString &fileName() { return w.fileName; }
-    QImage &sourceImage() { return w.sourceImage; }
+    QGraphicsPixmapItem *photoItem() { return w.photoItem; }
     QGraphicsPixmapItem *&maskItem() { return w.maskItem; }
-    QList<qint32> &keepPixels() { return w.keepPixels; }
-    QPoint &objectOffset() { return w.objectOffset; }
-    QGraphicsPixmapItem *&objectItem() { return w.objectItem; }
+    QGraphicsPixmapItem *objectItem() { return w.cutout->item(); }
     QGraphicsPixmapItem *&backgroundItem() { return w.backgroundItem; }
-    QImage &cutoutImage() { return w.cutoutImage; }
     QTimer &brushTimer() { return w.brushTimer; }
     QTimer &skipTimer() { return w.skipTimer; }
     QRect &lastBrushRect() { return w.lastBrushRect; }
     bool &skipLastRect() { return w.skipLastRect; }
     QList<QRect> &brushRects() { return w.brushRects; }
     QUndoStack &undoStack() { return w.undoStack; }
-    quint8 &keepMarkerSize() { return w.keepMarkerSize; }
-    quint8 &removeMarkerSize() { return w.removeMarkerSize; }
-    quint8 &keepBrushSize() { return w.keepBrushSize; }
-    quint8 &removeBrushSize() { return w.removeBrushSize; }
-    quint8 &eraserSize() { return w.eraserSize; }
-    float &maskOpacity() { return w.maskOpacity; }
-    quint8 &keepBrushIntensity() { return w.keepBrushIntensity; }
-    quint8 &removeBrushIntensity() { return w.removeBrushIntensity; }
-    bool &smoothEdges() { return w.smoothEdges; }
-    qint32 &gaussSize() { return w.gaussSize; }
-    QRgb &backgroundColour() { return w.backgroundColour; }
-    QImage &backgroundPicture() { return w.backgroundPicture; }
-    CColorClusters &colorClusters() { return w.colorClusters; }
-    QImage &labelMap() { return w.labelMap; }
 
     // Loads a picture the way the Open command does after its dialog, without the dialog.
     bool load(const QString &path)
     {
-        w.fileName = path;
-        const bool loaded = w.loadImage();
-        w.objectOffset = QPoint(0, 0);
-        w.cutoutImage = QImage();
-        if (w.ui->actionPreview->isChecked())
-            w.ui->actionPreview->setChecked(false);
+        const bool loaded = w.loadImage(path);
+        if (action("actionPreview")->isChecked())
+            action("actionPreview")->setChecked(false);
         w.undoStack.clear();
         return loaded;
+    }
+
+    // Puts `picture` up as the preview's cut-out at `offset`, over `background`, the way the
+    // preview command leaves them.
+    void showCutout(const QImage &picture, QPoint offset, const QImage &background)
+    {
+        w.session.cutout() = picture;
+        w.session.setObjectOffset(offset);
+        w.previewScene.clear();
+        w.backgroundItem = w.previewScene.addPixmap(QPixmap::fromImage(background));
+        QGraphicsPixmapItem *object = w.cutout->createItem(QPixmap::fromImage(picture));
+        w.previewScene.addItem(object);
+        object->setZValue(10);
+        object->setPos(offset);
+        view()->setScene(&w.previewScene);
     }
 
     void isolateObject() { w.isolateObject(); }
     void buildMatteImage() { w.buildMatteImage(); }
     void showPreview() { w.showPreview(); }
-    void cutoutRebuilt() { w.cutoutRebuilt(); }
 
 private:
     MainWindow &w;

@@ -99,8 +99,8 @@ void TestBrushes::init()
     window = std::make_unique<MainWindow>();
     probe = std::make_unique<MainWindowProbe>(*window);
     QVERIFY(probe->load(photoPath));
-    probe->keepBrushIntensity() = 150;
-    probe->removeBrushIntensity() = 100;
+    probe->tools().keepBrushIntensity = 150;
+    probe->tools().removeBrushIntensity = 100;
 }
 
 void TestBrushes::cleanup()
@@ -112,15 +112,7 @@ void TestBrushes::cleanup()
 // The preview as it stands after being switched on: the cut-out and its item at the offset.
 void TestBrushes::showCutout(const QImage &cutout, QPoint offset)
 {
-    probe->cutoutImage() = cutout;
-    probe->objectOffset() = offset;
-    QGraphicsScene &scene = probe->previewScene();
-    scene.clear();
-    probe->backgroundItem() = scene.addPixmap(QPixmap::fromImage(photoWithAlpha(160, 140, 255)));
-    probe->objectItem() = scene.addPixmap(QPixmap::fromImage(cutout));
-    probe->objectItem()->setZValue(10);
-    probe->objectItem()->setPos(offset);
-    probe->view()->setScene(&scene);
+    probe->showCutout(cutout, offset, photoWithAlpha(160, 140, 255));
 }
 
 void TestBrushes::selectTool(const char *action)
@@ -172,21 +164,21 @@ void TestBrushes::repeatedClicks()
     const QRect spot(40, 30, 10, 10);
     for (int alpha : alphas) {
         click(spot);
-        const QRgb centre = probe->cutoutImage().pixel(45, 35);
+        const QRgb centre = probe->session().cutout().pixel(45, 35);
         QCOMPARE(qAlpha(centre), alpha);
         QCOMPARE(centre & RGB_MASK, original.pixel(45, 35) & RGB_MASK);
         // The square's corner lies outside the inscribed ellipse.
-        QCOMPARE(probe->cutoutImage().pixel(40, 30), original.pixel(40, 30));
+        QCOMPARE(probe->session().cutout().pixel(40, 30), original.pixel(40, 30));
     }
     QCOMPARE(probe->undoStack().count(), alphas.size());
-    QCOMPARE(shownImage(probe->objectItem()), displayed(probe->cutoutImage()));
+    QCOMPARE(shownImage(probe->objectItem()), displayed(probe->session().cutout()));
 }
 
 void TestBrushes::dragBatches()
 {
     showCutout(photoWithAlpha(160, 140, 0));
     selectTool("actionForeground_Brush");
-    probe->keepBrushIntensity() = 10;
+    probe->tools().keepBrushIntensity = 10;
 
     click(QRect(20, 20, 10, 10));
     QCOMPARE(probe->brushTimer().interval(), 0);
@@ -209,9 +201,9 @@ void TestBrushes::dragBatches()
     QCOMPARE(probe->lastBrushRect(), QRect(70, 20, 10, 10));
 
     // Under the dabs 9, 10 (second batch) and 11 (third batch): raised once per batch.
-    QCOMPARE(qAlpha(probe->cutoutImage().pixel(46, 25)), 20);
+    QCOMPARE(qAlpha(probe->session().cutout().pixel(46, 25)), 20);
     // Under the press only.
-    QCOMPARE(qAlpha(probe->cutoutImage().pixel(21, 25)), 10);
+    QCOMPARE(qAlpha(probe->session().cutout().pixel(21, 25)), 10);
 }
 
 void TestBrushes::movedObject()
@@ -221,7 +213,7 @@ void TestBrushes::movedObject()
     selectTool("actionForeground_Brush");
     click(QRect(100, 100, 10, 10));
 
-    const QImage &edited = probe->cutoutImage();
+    const QImage &edited = probe->session().cutout();
     QCOMPARE(qAlpha(edited.pixel(75, 125)), 150);
     QCOMPARE(qAlpha(edited.pixel(105, 105)), 0);
     for (int y = 0; y < edited.height(); ++y)
@@ -272,15 +264,15 @@ void TestBrushes::undoRestoresRectangle()
         qunsetenv("TMPDIR");
     else
         qputenv("TMPDIR", usualTemp);
-    QVERIFY(probe->cutoutImage() != original);
-    QCOMPARE(shownImage(probe->objectItem()), displayed(probe->cutoutImage()));
+    QVERIFY(probe->session().cutout() != original);
+    QCOMPARE(shownImage(probe->objectItem()), displayed(probe->session().cutout()));
 
     const QString stored = command(0)->storedFileName();
     QCOMPARE(!stored.isEmpty(), onDisk);
     QCOMPARE(QFileInfo::exists(stored), onDisk);
 
     probe->undoStack().undo();
-    QCOMPARE(probe->cutoutImage(), original);
+    QCOMPARE(probe->session().cutout(), original);
     QCOMPARE(shownImage(probe->objectItem()), displayed(original));
 
     probe->undoStack().clear();
@@ -293,11 +285,11 @@ void TestBrushes::batchOutsidePicture()
     showCutout(original, QPoint(400, 400));
     selectTool("actionForeground_Brush");
     click(QRect(10, 10, 20, 20));
-    QCOMPARE(probe->cutoutImage(), original);
-    probe->ui()->statusBar->showMessage(QStringLiteral("before"));
+    QCOMPARE(probe->session().cutout(), original);
+    probe->statusBar()->showMessage(QStringLiteral("before"));
     probe->undoStack().undo();
     QCOMPARE(probe->undoStack().index(), 0);
-    QCOMPARE(probe->cutoutImage(), original);
+    QCOMPARE(probe->session().cutout(), original);
     QCOMPARE(probe->status(), QStringLiteral("before"));
 }
 
@@ -319,7 +311,7 @@ void TestBrushes::droppedWithoutBrush()
     dab(QRect(30, 30, 10, 10), true);
     QTRY_VERIFY(probe->brushRects().isEmpty());
     QCOMPARE(probe->undoStack().count(), 0);
-    QCOMPARE(probe->cutoutImage(), original);
+    QCOMPARE(probe->session().cutout(), original);
     QCOMPARE(probe->lastBrushRect(), QRect(30, 30, 10, 10));
 }
 
@@ -344,7 +336,7 @@ void TestBrushes::unreadableTempFile()
     showCutout(noiseImage(160, 140, 5));
     selectTool("actionForeground_Brush");
     click(QRect(50, 50, 20, 20));
-    const QImage edited = probe->cutoutImage();
+    const QImage edited = probe->session().cutout();
     const QImage shown = shownImage(probe->objectItem());
 
     QFile stored(command(0)->storedFileName());
@@ -354,7 +346,7 @@ void TestBrushes::unreadableTempFile()
 
     probe->undoStack().undo();
     QCOMPARE(probe->undoStack().index(), 0);
-    QCOMPARE(probe->cutoutImage(), edited);
+    QCOMPARE(probe->session().cutout(), edited);
     QCOMPARE(shownImage(probe->objectItem()), shown);
     QCOMPARE(probe->status(), QStringLiteral("Undo failed: the saved pixels could not be read"));
 }
@@ -381,18 +373,18 @@ void TestBrushes::undoAfterPreviewChange()
 
     QImage expected = original;
     if (rebuilt) {
-        probe->cutoutImage() = QImage();
-        probe->cutoutRebuilt();
+        probe->session().dropCutout();
+        probe->cutout().rebuilt();
         expected = photoWithAlpha(160, 140, 40);
         showCutout(expected);
     } else {
-        showCutout(probe->cutoutImage());
+        showCutout(probe->session().cutout());
     }
 
     probe->undoStack().undo();
     probe->undoStack().undo();
     QCOMPARE(probe->undoStack().index(), 0);
-    QCOMPARE(probe->cutoutImage(), expected);
+    QCOMPARE(probe->session().cutout(), expected);
     QCOMPARE(shownImage(probe->objectItem()), displayed(expected));
 }
 

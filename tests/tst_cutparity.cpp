@@ -99,7 +99,7 @@ QByteArray TestCutParity::paintStrokes(MainWindow &window, MainWindowProbe &prob
     probe.settings().setValue(QStringLiteral("KEEPMSIZE"), 6);
     probe.settings().setValue(QStringLiteral("REMOVEMSIZE"), 9);
     OvoGraphicsView *view = probe.view();
-    view->readToolSettings();
+    view->setToolSettings(ToolSettings::read(probe.settings()));
     view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QCoreApplication::processEvents(); // the toolbars' layout rescales the view once
     view->setTransform(QTransform::fromScale(2, 2));
@@ -166,17 +166,17 @@ void TestCutParity::sameStrokesSameResult()
     if (background == QLatin1String("picture")) {
         QImageReader reader(picturePath); // as the background dialog reads it
         reader.setAutoTransform(true);
-        probe.backgroundPicture() = reader.read().convertToFormat(QImage::Format_ARGB32);
+        probe.session().setBackgroundPicture(reader.read().convertToFormat(QImage::Format_ARGB32));
         arguments << QStringLiteral("--background") << picturePath;
     } else if (!background.isEmpty()) {
-        probe.backgroundColour() = background.mid(1).toUInt(nullptr, 16);
+        probe.session().setBackgroundColour(background.mid(1).toUInt(nullptr, 16));
         arguments << QStringLiteral("--background") << background;
     }
-    probe.objectOffset() = offset;
+    probe.session().setObjectOffset(offset);
     arguments << QStringLiteral("--offset") << QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y());
 
     probe.action("actionPreview")->setChecked(true);
-    QVERIFY(!probe.keepPixels().isEmpty());
+    QVERIFY(!probe.session().keepPixels().isEmpty());
     const QString windowExport = dir.filePath(QStringLiteral("window-") + file);
     whenModal<ExportDialog>([windowExport](ExportDialog *dialog) {
         answerFileDialog(windowExport);
@@ -195,8 +195,8 @@ void TestCutParity::sameStrokesSameResult()
     QVERIFY(command.waitForFinished(60000));
     QCOMPARE(command.exitCode(), 0);
 
-    QCOMPARE(readPicture(QDir(dump).filePath(QStringLiteral("mask.png"))), maskOf(probe.keepPixels()));
-    QCOMPARE(readPicture(QDir(dump).filePath(QStringLiteral("cutout.png"))), probe.cutoutImage());
+    QCOMPARE(readPicture(QDir(dump).filePath(QStringLiteral("mask.png"))), maskOf(probe.session().keepPixels()));
+    QCOMPARE(readPicture(QDir(dump).filePath(QStringLiteral("cutout.png"))), probe.session().cutout());
     const QImage fromWindow = readPicture(windowExport);
     QVERIFY(!fromWindow.isNull());
     QCOMPARE(readPicture(commandExport), fromWindow);

@@ -195,9 +195,9 @@ void TestDialogs::backgroundChoice()
 
     MainWindow window;
     MainWindowProbe probe(window);
-    probe.backgroundColour() = earlierColour;
-    probe.backgroundPicture() = QImage(3, 3, QImage::Format_ARGB32);
-    probe.objectOffset() = movedObject;
+    probe.session().setBackgroundColour(earlierColour);
+    probe.session().setBackgroundPicture(QImage(3, 3, QImage::Format_ARGB32));
+    probe.session().setObjectOffset(movedObject);
     probe.action("actionSelect_Background")->setEnabled(true); // the preview would enable it
 
     QString pictureFile;
@@ -241,11 +241,11 @@ void TestDialogs::backgroundChoice()
 
     if (!radio.isEmpty())
         QCOMPARE(shownLabel, label);
-    QCOMPARE(probe.backgroundColour(), colour);
-    QCOMPARE(!probe.backgroundPicture().isNull(), hasPicture);
+    QCOMPARE(probe.session().backgroundColour(), colour);
+    QCOMPARE(!probe.session().backgroundPicture().isNull(), hasPicture);
     if (picture == QLatin1String("good"))
-        QCOMPARE(probe.backgroundPicture().size(), QSize(12, 8));
-    QCOMPARE(probe.objectOffset(), offset);
+        QCOMPARE(probe.session().backgroundPicture().size(), QSize(12, 8));
+    QCOMPARE(probe.session().objectOffset(), offset);
 }
 
 void TestDialogs::helpWindowsAreIndependent()

@@ -81,8 +81,8 @@ private slots:
     void composedLikeScaledPictures();
 
 private:
-    // Opens the photo and lays out the preview by hand: background item, object item.
-    void preparePreview(const QImage &cutout, QSize backgroundSize = QSize(photoW, photoH));
+    // Opens the photo and shows the preview with `cutout` as the object.
+    void preparePreview(const QImage &cutout);
     // Triggers Export and answers its dialog: `path` through the file dialog (empty: cancel
     // it), then OK where it is enabled, else Cancel.
     void runExport(const QString &path, bool accept = true, int width = -1);
@@ -114,17 +114,13 @@ void TestExport::cleanup()
     delete window;
 }
 
-void TestExport::preparePreview(const QImage &cutout, QSize backgroundSize)
+void TestExport::preparePreview(const QImage &cutout)
 {
     QVERIFY(probe->load(photoPath));
-    probe->cutoutImage() = cutout;
-    QPixmap chessboard(backgroundSize);
-    chessboard.fill(Qt::lightGray);
-    probe->backgroundItem() = probe->previewScene().addPixmap(chessboard);
-    probe->objectItem() = probe->previewScene().addPixmap(QPixmap::fromImage(cutout));
-    probe->objectItem()->setZValue(10);
-    probe->objectItem()->setPos(probe->objectOffset());
-    probe->action("actionExport")->setEnabled(true); // the preview would enable it
+    probe->session().cutout() = cutout; // shown as it is: the preview builds none while one exists
+    probe->showPreview();
+    for (const char *name : {"actionExport", "actionBackgroundZoomPlus"})
+        probe->action(name)->setEnabled(true); // the preview would enable them
 }
 
 void TestExport::runExport(const QString &path, bool accept, int width)
@@ -179,7 +175,7 @@ void TestExport::colourBackground()
     QFETCH(QRgb, outside);
 
     preparePreview(blockCutout());
-    probe->backgroundColour() = backgroundColour;
+    probe->session().setBackgroundColour(backgroundColour);
     const QString path = dir.filePath(fileName);
     QFile::remove(path);
 
@@ -222,8 +218,8 @@ void TestExport::offsetIsClipped()
     QFETCH(QRect, red);
 
     preparePreview(solid(photoW, photoH, qRgb(255, 0, 0)));
-    probe->objectOffset() = offset;
-    probe->backgroundColour() = qRgb(0, 0, 255);
+    probe->session().setObjectOffset(offset);
+    probe->session().setBackgroundColour(qRgb(0, 0, 255));
     const QString path = dir.filePath(QStringLiteral("offset.png"));
     QFile::remove(path);
     runExport(path);
@@ -237,30 +233,32 @@ void TestExport::offsetIsClipped()
 
 void TestExport::pictureBackgroundWithZoom()
 {
-    // The picture (80 x 60) is shown zoomed once: 84 x 63 on screen, so everything shrinks by
-    // 80/84 and 60/63 on export at the picture's size.
-    preparePreview(solid(photoW, photoH, qRgb(255, 0, 0)), QSize(80, 60));
-    probe->backgroundPicture() = solid(80, 60, qRgb(0, 200, 0));
-    probe->backgroundItem()->setTransform(QTransform::fromScale(1.05, 1.05), true);
-    probe->objectOffset() = QPoint(21, 10);
+    // The picture (80 x 60) is fitted into the 40 x 30 preview and zoomed once: 42 x 31 on
+    // screen, so everything grows by 80/42 and 60/31 on export at the picture's size.
+    preparePreview(solid(photoW, photoH, qRgb(255, 0, 0)));
+    probe->session().setBackgroundPicture(solid(80, 60, qRgb(0, 200, 0)));
+    probe->showPreview();
+    probe->action("actionBackgroundZoomPlus")->trigger();
+    QCOMPARE(probe->backgroundItem()->transform().m11(), 1.05);
+    probe->session().setObjectOffset(QPoint(-20, -10));
     const QString path = dir.filePath(QStringLiteral("zoom.png"));
     runExport(path);
 
     const QImage written = QImage(path).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(written.size(), QSize(80, 60));
-    // object 40 x 30 -> 38 x 28 at (20, 9)
-    const QRect red(20, 9, 38, 28);
-    for (const QPoint &p : {red.topLeft(), red.bottomRight(), QPoint(40, 20)})
+    // object 40 x 30 -> 76 x 58 at (-38, -19)
+    const QRect red(0, 0, 38, 39);
+    for (const QPoint &p : {red.topLeft(), red.bottomRight(), QPoint(20, 20)})
         QCOMPARE(written.pixel(p), qRgb(255, 0, 0));
-    for (const QPoint &p : {red.topLeft() - QPoint(1, 0), red.bottomRight() + QPoint(1, 0),
-                            red.bottomRight() + QPoint(0, 1), QPoint(79, 59)})
+    for (const QPoint &p : {red.bottomRight() + QPoint(1, 0), red.bottomRight() + QPoint(0, 1),
+                            QPoint(79, 59)})
         QCOMPARE(written.pixel(p), qRgb(0, 200, 0));
 }
 
 void TestExport::pictureBackgroundNeverWarns()
 {
     preparePreview(blockCutout());
-    probe->backgroundPicture() = solid(photoW, photoH, qRgb(0, 200, 0)); // default colour stays
+    probe->session().setBackgroundPicture(solid(photoW, photoH, qRgb(0, 200, 0))); // default colour stays
     MessageBoxAnswerer boxes;
     runExport(dir.filePath(QStringLiteral("picture.jpg")));
     QVERIFY(probe->status() != QLatin1String("Export failed"));
@@ -306,7 +304,6 @@ void TestExport::failures()
     if (!withItems) {
         probe->previewScene().clear();
         probe->backgroundItem() = nullptr;
-        probe->objectItem() = nullptr;
     }
     const QString path = fileName.isEmpty() ? QString() : dir.filePath(fileName);
     MessageBoxAnswerer boxes;

@@ -147,7 +147,7 @@ void TestMainWindow::startUpState()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QVERIFY(!probe.ui()->progressBar->isVisible());
+    QVERIFY(!probe.progressBar()->isVisible());
     QAction *undo = probe.action("actionUndo");
     QVERIFY(undo);
     QVERIFY(!undo->isEnabled());
@@ -155,10 +155,10 @@ void TestMainWindow::startUpState()
     QCOMPARE(probe.undoStack().undoLimit(), 200);
     QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro"));
     QVERIFY(!window.windowIcon().isNull());
-    QVERIFY(probe.sourceImage().isNull());
-    QVERIFY(probe.labelMap().isNull());
-    QVERIFY(probe.colorClusters().centers().isEmpty());
-    QCOMPARE(probe.backgroundColour(), QRgb(0x00FFFFFF));
+    QVERIFY(probe.session().photo().isNull());
+    QVERIFY(probe.session().labelMap().isNull());
+    QVERIFY(probe.session().clusters().centers().isEmpty());
+    QCOMPARE(probe.session().backgroundColour(), QRgb(0x00FFFFFF));
 
     // The groups are exclusive: a marker tool unchecks the others of its group.
     probe.action("actionKeep_arker")->trigger();
@@ -248,21 +248,21 @@ void TestMainWindow::menusAndToolbar()
         return result;
     };
 
-    const QList<QAction *> menus = probe.ui()->menuBar->actions();
+    const QList<QAction *> menus = probe.widget<QMenuBar>("menuBar")->actions();
     QStringList titles;
     for (const QAction *menu : menus)
         titles << menu->text();
     QCOMPARE(titles, QStringList({"File", "Options", "Actions", "Help"}));
 
-    QCOMPARE(names(probe.ui()->menuFile->actions()), QStringList({"actionOpen", "actionExport", "actionQuit"}));
-    QCOMPARE(names(probe.ui()->menuOptions->actions()), QStringList({"actionPreferences"}));
-    QCOMPARE(names(probe.ui()->menuActions->actions()),
+    QCOMPARE(names(probe.menu("menuFile")->actions()), QStringList({"actionOpen", "actionExport", "actionQuit"}));
+    QCOMPARE(names(probe.menu("menuOptions")->actions()), QStringList({"actionPreferences"}));
+    QCOMPARE(names(probe.menu("menuActions")->actions()),
              QStringList({"actionKeep_arker", "action_Remove_Marker", "actionEraser", "actionPreview",
                           "actionMask", "actionIncreaseToolSize", "actionDecreaseToolSoze",
                           "actionIncreaseBrushIntensity", "actionDecreaseBrushIntensity",
                           "actionSelect_Background", "actionHandTool", "actionUndo"}));
-    QCOMPARE(names(probe.ui()->menuHelp->actions()), QStringList({"actionIndex", "actionAbout"}));
-    QCOMPARE(names(probe.ui()->mainToolBar->actions()),
+    QCOMPARE(names(probe.menu("menuHelp")->actions()), QStringList({"actionIndex", "actionAbout"}));
+    QCOMPARE(names(probe.widget<QToolBar>("mainToolBar")->actions()),
              QStringList({"actionOpen", "actionZoom_In", "actionZoom_Out", "actionKeep_arker",
                           "action_Remove_Marker", "actionEraser", "actionMask", "actionPreview",
                           "actionSelect_Background", "actionHandTool", "actionBackground_Brush",
@@ -298,8 +298,8 @@ void TestMainWindow::freshStoreIntensities()
 {
     MainWindow window;
     MainWindowProbe probe(window);
-    QCOMPARE(int(probe.keepBrushIntensity()), 150);
-    QCOMPARE(int(probe.removeBrushIntensity()), 100);
+    QCOMPARE(int(probe.tools().keepBrushIntensity), 150);
+    QCOMPARE(int(probe.tools().removeBrushIntensity), 100);
 
     int shownKeep = -1;
     int shownRemove = -1;
@@ -313,8 +313,8 @@ void TestMainWindow::freshStoreIntensities()
     QCOMPARE(shownRemove, 20);
     QCOMPARE(probe.settings().value("KEEPBINTEN").toInt(), 50);
     QCOMPARE(probe.settings().value("REMOVEBINTEN").toInt(), 20);
-    QCOMPARE(int(probe.keepBrushIntensity()), 50);
-    QCOMPARE(int(probe.removeBrushIntensity()), 20);
+    QCOMPARE(int(probe.tools().keepBrushIntensity), 50);
+    QCOMPARE(int(probe.tools().removeBrushIntensity), 20);
 }
 
 void TestMainWindow::stepping_data()
@@ -379,7 +379,7 @@ void TestMainWindow::steppingNeedsATool()
     QCOMPARE(probe.status(), QString());
     QVERIFY(!probe.settings().contains("KEEPBINTEN"));
     QVERIFY(!probe.settings().contains("ERASERMSIZE"));
-    QCOMPARE(int(probe.keepBrushIntensity()), 150);
+    QCOMPARE(int(probe.tools().keepBrushIntensity), 150);
 }
 
 void TestMainWindow::oversizedStoredSizeClamped()
@@ -395,15 +395,15 @@ void TestMainWindow::oversizedStoredSizeClamped()
     probe.action("actionPreferences")->trigger();
     QCOMPARE(shown, 99);
     QCOMPARE(probe.settings().value("KEEPMSIZE").toInt(), 99);
-    QCOMPARE(int(probe.keepMarkerSize()), 99);
+    QCOMPARE(int(probe.tools().keepMarkerSize), 99);
 }
 
 void TestMainWindow::preferencesCancelStillRereads()
 {
     MainWindow window;
     MainWindowProbe probe(window);
-    QCOMPARE(int(probe.eraserSize()), 10);
-    QCOMPARE(probe.gaussSize(), 5);
+    QCOMPARE(int(probe.tools().eraserSize), 10);
+    QCOMPARE(probe.tools().gaussSize, 5);
 
     // Another writer changed the store while the window was open; Cancel writes nothing
     // but the window still picks the store's values up.
@@ -414,8 +414,8 @@ void TestMainWindow::preferencesCancelStillRereads()
         dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
     });
     probe.action("actionPreferences")->trigger();
-    QCOMPARE(int(probe.eraserSize()), 33);
-    QCOMPARE(probe.gaussSize(), 9);
+    QCOMPARE(int(probe.tools().eraserSize), 33);
+    QCOMPARE(probe.tools().gaussSize, 9);
     QCOMPARE(probe.settings().value("ERASERMSIZE").toInt(), 33);
 }
 
@@ -427,10 +427,10 @@ void TestMainWindow::unconvertibleValuesReadAsZero()
     QSettings().setValue("KEEPBINTEN", 300); // keeps its low 8 bits
     MainWindow window;
     MainWindowProbe probe(window);
-    QCOMPARE(int(probe.keepMarkerSize()), 0);
-    QCOMPARE(probe.maskOpacity(), 0.0f);
-    QCOMPARE(probe.gaussSize(), 0);
-    QCOMPARE(int(probe.keepBrushIntensity()), 300 & 0xFF);
+    QCOMPARE(int(probe.tools().keepMarkerSize), 0);
+    QCOMPARE(probe.tools().maskOpacity, 0.0f);
+    QCOMPARE(probe.tools().gaussSize, 0);
+    QCOMPARE(int(probe.tools().keepBrushIntensity), 300 & 0xFF);
 }
 
 void TestMainWindow::openCancelled()
@@ -440,7 +440,7 @@ void TestMainWindow::openCancelled()
     answerFileDialog(QString());
     probe.action("actionOpen")->trigger();
     QCOMPARE(probe.status(), QStringLiteral("No file selected"));
-    QVERIFY(probe.fileName().isEmpty());
+    QVERIFY(probe.session().photoPath().isEmpty());
 }
 
 void TestMainWindow::openNonPicture_data()
@@ -524,14 +524,14 @@ void TestMainWindow::openFormats()
     answerFileDialog(path);
     probe.action("actionOpen")->trigger();
 
-    QCOMPARE(probe.fileName(), path);
+    QCOMPARE(probe.session().photoPath(), path);
     QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro - flower.") + format);
     QCOMPARE(probe.status(), QStringLiteral("Ready"));
-    QVERIFY(!probe.ui()->progressBar->isVisible());
-    QCOMPARE(probe.sourceImage().format(), QImage::Format_ARGB32);
-    QCOMPARE(probe.sourceImage().size(), picture.size());
+    QVERIFY(!probe.progressBar()->isVisible());
+    QCOMPARE(probe.session().photo().format(), QImage::Format_ARGB32);
+    QCOMPARE(probe.session().photo().size(), picture.size());
     if (lossless)
-        QCOMPARE(probe.sourceImage(), picture);
+        QCOMPARE(probe.session().photo(), picture);
     QCOMPARE(probe.view()->scene(), &probe.editScene());
     QCOMPARE(probe.editScene().sceneRect(), QRectF(0, 0, 64, 48));
     const QList<QGraphicsItem *> items = probe.editScene().items();
@@ -563,12 +563,12 @@ void TestMainWindow::failedOpenKeepsPreviousPicture()
     MainWindow window;
     MainWindowProbe probe(window);
     QVERIFY(probe.load(good));
-    const QImage labels = probe.labelMap();
-    const auto centers = probe.colorClusters().centers();
+    const QImage labels = probe.session().labelMap();
+    const auto centers = probe.session().clusters().centers();
     QVERIFY(!probe.load(bad));
-    QCOMPARE(probe.sourceImage().size(), QSize(20, 10));
-    QCOMPARE(probe.labelMap(), labels);
-    QCOMPARE(probe.colorClusters().centers(), centers);
+    QCOMPARE(probe.session().photo().size(), QSize(20, 10));
+    QCOMPARE(probe.session().labelMap(), labels);
+    QCOMPARE(probe.session().clusters().centers(), centers);
     QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro - good.png"));
     QCOMPARE(probe.editScene().items().size(), 0);
 }

@@ -197,7 +197,7 @@ void TestPreview::openProgress()
     MainWindowProbe p(fresh);
     fresh.show();
     QVERIFY(QTest::qWaitForWindowExposed(&fresh));
-    QProgressBar *bar = p.ui()->progressBar;
+    QProgressBar *bar = p.progressBar();
     QSignalSpy values(bar, &QProgressBar::valueChanged);
 
     // A posted event runs at the analysis' one event-processing point, before the clustering.
@@ -223,8 +223,8 @@ void TestPreview::openProgress()
     QVERIFY(barShownThen);
     QVERIFY(bar->isHidden());
     QCOMPARE(p.status(), QStringLiteral("Ready"));
-    QCOMPARE(p.labelMap().size(), size);
-    QCOMPARE(p.labelMap().format(), QImage::Format_Indexed8);
+    QCOMPARE(p.session().labelMap().size(), size);
+    QCOMPARE(p.session().labelMap().format(), QImage::Format_Indexed8);
 }
 
 void TestPreview::isolationWithoutMarkers()
@@ -232,68 +232,46 @@ void TestPreview::isolationWithoutMarkers()
     QAction *mask = probe->action("actionMask");
     mask->trigger();
     QVERIFY(probe->maskItem());
-    QVERIFY(probe->keepPixels().isEmpty());
+    QVERIFY(probe->session().keepPixels().isEmpty());
     const QImage grey = argb(probe->maskItem()->pixmap());
     QImage expected(W, H, QImage::Format_ARGB32);
     expected.fill(qRgb(150, 150, 150));
     QCOMPARE(grey, expected);
 
-    probe->keepPixels() = {1, 2, 3};
     probe->isolateObject();
     QVERIFY(!probe->maskItem());
-    QVERIFY(probe->keepPixels().isEmpty());
+    QVERIFY(probe->session().keepPixels().isEmpty());
     QCOMPARE(probe->editScene().items().size(), 1); // the photo alone
     QCOMPARE(probe->status(), QStringLiteral("Isolating object"));
-    QVERIFY(probe->ui()->progressBar->isHidden());
+    QVERIFY(probe->progressBar()->isHidden());
 }
 
 void TestPreview::markersByType_data()
 {
-    QTest::addColumn<QColor>("rectColour");
-    QTest::addColumn<QColor>("ellipseColour");
-    QTest::addColumn<bool>("rectOnLeft");
-    QTest::newRow("canvas colours") << QColor(50, 255, 50) << QColor(255, 10, 10) << true;
-    QTest::newRow("swapped colours") << QColor(255, 10, 10) << QColor(50, 255, 50) << true;
-    QTest::newRow("rectangles on the right") << QColor(50, 255, 50) << QColor(255, 10, 10) << false;
-    QTest::newRow("blue and black") << QColor(0, 0, 255) << QColor(0, 0, 0) << false;
+    QTest::addColumn<bool>("keepOnLeft");
+    QTest::newRow("keep on the left") << true;
+    QTest::newRow("keep on the right") << false;
 }
 
 void TestPreview::markersByType()
 {
-    QFETCH(QColor, rectColour);
-    QFETCH(QColor, ellipseColour);
-    QFETCH(bool, rectOnLeft);
-    const qreal rectX = rectOnLeft ? 20 : 85;
-    const qreal ellipseX = rectOnLeft ? 85 : 20;
-    QGraphicsScene &scene = probe->editScene();
+    QFETCH(bool, keepOnLeft);
+    const qreal keepX = keepOnLeft ? 20 : 85;
+    const qreal removeX = keepOnLeft ? 85 : 20;
     for (int i = 0; i < 4; ++i) {
-        scene.addRect(rectX + i, 20 + 8 * i, 10, 10, QPen(rectColour, 0), QBrush(rectColour))->setZValue(10);
-        scene.addEllipse(ellipseX + i, 20 + 8 * i, 10, 10, QPen(ellipseColour, 0), QBrush(ellipseColour))
-            ->setZValue(10);
+        probe->markers().add({true, QRectF(keepX + i, 20 + 8 * i, 10, 10)});
+        probe->markers().add({false, QRectF(removeX + i, 20 + 8 * i, 10, 10)});
     }
-    // Neither a path nor a second picture is a marker.
+    // Only dabs are markers: a green path over everything is not.
     QPainterPath path;
     path.addRect(0, 0, W, H);
-    scene.addPath(path, QPen(Qt::green), QBrush(Qt::green))->setZValue(10);
+    probe->editScene().addPath(path, QPen(Qt::green), QBrush(Qt::green))->setZValue(10);
 
     probe->isolateObject();
-    const QList<qint32> first = probe->keepPixels();
-    QVERIFY(isHalf(first, rectOnLeft));
+    const QList<qint32> first = probe->session().keepPixels();
+    QVERIFY(isHalf(first, keepOnLeft));
     probe->isolateObject();
-    QCOMPARE(probe->keepPixels(), first);
-
-    // Recoloured as the canvas paints them, the same items give the same result.
-    for (QGraphicsItem *item : scene.items()) {
-        if (auto *square = qgraphicsitem_cast<QGraphicsRectItem *>(item)) {
-            square->setPen(QPen(QColor(50, 255, 50), 0));
-            square->setBrush(QColor(50, 255, 50));
-        } else if (auto *disc = qgraphicsitem_cast<QGraphicsEllipseItem *>(item)) {
-            disc->setPen(QPen(QColor(255, 10, 10), 0));
-            disc->setBrush(QColor(255, 10, 10));
-        }
-    }
-    probe->isolateObject();
-    QCOMPARE(probe->keepPixels(), first);
+    QCOMPARE(probe->session().keepPixels(), first);
 }
 
 void TestPreview::isolationWithoutPhoto()
@@ -310,13 +288,13 @@ void TestPreview::isolationWithoutPhoto()
     }
     QVERIFY(!probe->load(bad));
     QVERIFY(!probe->maskItem());
-    QVERIFY(probe->keepPixels().isEmpty());
+    QVERIFY(probe->session().keepPixels().isEmpty());
 
     // Markers without a photo: nothing happens, not even a message.
-    probe->editScene().addRect(10, 10, 10, 10)->setZValue(10);
-    probe->keepPixels() = {7, 3};
+    probe->markers().add({true, QRectF(10, 10, 10, 10)});
     probe->isolateObject();
-    QCOMPARE(probe->keepPixels(), QList<qint32>({7, 3}));
+    QVERIFY(probe->session().keepPixels().isEmpty());
+    QVERIFY(!probe->session().isIsolationCurrent());
     QCOMPARE(probe->status(), QStringLiteral("Failed to read image"));
 
     // The preview holds two empty items.
@@ -330,10 +308,10 @@ void TestPreview::isolationWithoutPhoto()
 void TestPreview::maskOverlay()
 {
     keepLeftRemoveRight();
-    probe->maskOpacity() = 0.35f;
+    probe->tools().maskOpacity = 0.35f;
     probe->action("actionMask")->trigger();
 
-    QVERIFY(isHalf(probe->keepPixels(), true));
+    QVERIFY(isHalf(probe->session().keepPixels(), true));
     QCOMPARE(probe->status(), QStringLiteral("Ready"));
     QCOMPARE(view()->scene(), &probe->editScene());
     QGraphicsPixmapItem *mask = probe->maskItem();
@@ -346,7 +324,7 @@ void TestPreview::maskOverlay()
 
     const QImage overlay = argb(mask->pixmap());
     QCOMPARE(overlay.size(), QSize(W, H));
-    const QSet<qint32> keep(probe->keepPixels().cbegin(), probe->keepPixels().cend());
+    const QSet<qint32> keep(probe->session().keepPixels().cbegin(), probe->session().keepPixels().cend());
     QVERIFY(keep.contains(2 * W + 3));
     QCOMPARE(overlay.pixel(3, 2), qRgb(0, 50, 255));
     for (int y = 0; y < H; ++y)
@@ -407,8 +385,8 @@ void TestPreview::background()
     setPreview(true);
     QCOMPARE(argb(probe->backgroundItem()->pixmap()), chessboard());
 
-    probe->backgroundColour() = colour;
-    probe->backgroundPicture() = picture;
+    probe->session().setBackgroundColour(colour);
+    probe->session().setBackgroundPicture(picture);
     probe->showPreview();
     QCOMPARE(probe->status(), QStringLiteral("Ready"));
     QCOMPARE(probe->previewScene().items().size(), 2);
@@ -429,8 +407,9 @@ void TestPreview::backgroundZoom()
     QFETCH(bool, withPicture);
     setPreview(true);
     if (withPicture) {
-        probe->backgroundPicture() = QImage(30, 20, QImage::Format_ARGB32);
-        probe->backgroundPicture().fill(Qt::darkCyan);
+        QImage picture(30, 20, QImage::Format_ARGB32);
+        picture.fill(Qt::darkCyan);
+        probe->session().setBackgroundPicture(picture);
         probe->showPreview();
     }
     QAction *plus = probe->action("actionBackgroundZoomPlus");
@@ -465,7 +444,7 @@ void TestPreview::handTool()
     emit view()->HandTool(QPoint(0, 0), QPoint(5, 3));
     emit view()->HandTool(QPoint(5, 3), QPoint(7, 3));
     QCOMPARE(probe->objectItem()->pos(), QPointF(7, 3));
-    QCOMPARE(probe->objectOffset(), QPoint(7, 3));
+    QCOMPARE(probe->session().objectOffset(), QPoint(7, 3));
     QCOMPARE(probe->backgroundItem()->pos(), QPointF(0, 0));
 
     // A drag with the hand tool moves it on; a rebuilt preview keeps the place.
@@ -474,7 +453,7 @@ void TestPreview::handTool()
     QTest::mouseMove(port(), at(QPointF(44, 38)));
     QTest::mouseMove(port(), at(QPointF(50, 37)));
     QTest::mouseRelease(port(), Qt::LeftButton, {}, at(QPointF(50, 37)));
-    QCOMPARE(probe->objectOffset(), QPoint(17, 0));
+    QCOMPARE(probe->session().objectOffset(), QPoint(17, 0));
     QCOMPARE(probe->objectItem()->pos(), QPointF(17, 0));
     probe->showPreview();
     QCOMPARE(probe->objectItem()->pos(), QPointF(17, 0));
@@ -487,24 +466,24 @@ void TestPreview::previewOffAndOn()
     setPreview(true);
     settle();
     QCOMPARE(view()->scene(), &probe->previewScene());
-    const QImage matte = probe->matteImage();
-    const QImage cutout = probe->cutoutImage().copy();
+    const QImage matte = probe->session().matte();
+    const QImage cutout = probe->session().cutout().copy();
     QVERIFY(!cutout.isNull());
 
     // A stroke of the background brush across the object lowers its alpha.
-    probe->removeBrushIntensity() = 200;
+    probe->tools().removeBrushIntensity = 200;
     stroke("actionBackground_Brush", QPointF(10, 40), QPointF(50, 40));
-    QTRY_VERIFY(probe->cutoutImage() != cutout);
-    const QImage edited = probe->cutoutImage().copy();
+    QTRY_VERIFY(probe->session().cutout() != cutout);
+    const QImage edited = probe->session().cutout().copy();
 
     setPreview(false);
     QCOMPARE(view()->scene(), &probe->editScene());
-    QCOMPARE(probe->cutoutImage(), edited);
+    QCOMPARE(probe->session().cutout(), edited);
     QCOMPARE(probe->previewScene().items().size(), 2);
 
     setPreview(true);
-    QCOMPARE(probe->matteImage(), matte);
-    QCOMPARE(probe->cutoutImage(), cutout);
+    QCOMPARE(probe->session().matte(), matte);
+    QCOMPARE(probe->session().cutout(), cutout);
     // (A pixmap keeps premultiplied pixels: compare like with like.)
     QCOMPARE(probe->objectItem()->pixmap().toImage(), QPixmap::fromImage(cutout).toImage());
 }
@@ -577,14 +556,14 @@ void TestPreview::smoothing()
     QFETCH(int, size);
     QFETCH(bool, twoValued);
     keepLeftRemoveRight();
-    probe->smoothEdges() = smooth;
-    probe->gaussSize() = size;
+    probe->tools().smoothEdges = smooth;
+    probe->tools().gaussSize = size;
     setPreview(true);
 
-    const QImage matte = probe->matteImage();
+    const QImage matte = probe->session().matte();
     QCOMPARE(matte.size(), QSize(W, H));
     QCOMPARE(matte.format(), QImage::Format_ARGB32);
-    const QSet<qint32> keep(probe->keepPixels().cbegin(), probe->keepPixels().cend());
+    const QSet<qint32> keep(probe->session().keepPixels().cbegin(), probe->session().keepPixels().cend());
     QVERIFY(!keep.isEmpty());
     bool greys = false;
     for (int y = 0; y < H; ++y) {
@@ -598,12 +577,12 @@ void TestPreview::smoothing()
     QCOMPARE(greys, !twoValued);
 
     // The cut-out: the photo's colours, alpha 255 - blue byte of the matte.
-    const QImage cutout = probe->cutoutImage();
+    const QImage cutout = probe->session().cutout();
     QCOMPARE(cutout.format(), QImage::Format_ARGB32);
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             const QRgb c = cutout.pixel(x, y);
-            QCOMPARE(c & RGB_MASK, probe->sourceImage().pixel(x, y) & RGB_MASK);
+            QCOMPARE(c & RGB_MASK, probe->session().photo().pixel(x, y) & RGB_MASK);
             QCOMPARE(qAlpha(c), 255 - qBlue(matte.pixel(x, y)));
         }
     }
@@ -633,13 +612,13 @@ void TestPreview::cutoutFromMemory()
     }
 
     setPreview(true);
-    const QImage cutout = probe->cutoutImage();
+    const QImage cutout = probe->session().cutout();
     QCOMPARE(cutout.size(), QSize(W, H));
     QCOMPARE(argb(probe->objectItem()->pixmap()).size(), QSize(W, H));
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             QCOMPARE(cutout.pixel(x, y) & RGB_MASK, (x < W / 2 ? leftColour : rightColour) & RGB_MASK);
-            QCOMPARE(qAlpha(cutout.pixel(x, y)), 255 - qBlue(probe->matteImage().pixel(x, y)));
+            QCOMPARE(qAlpha(cutout.pixel(x, y)), 255 - qBlue(probe->session().matte().pixel(x, y)));
         }
     }
 }

@@ -2,11 +2,11 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include <QImageReader>
 #include <QMessageBox>
 
 #include "dialogs/backgrounddialog.h"
 #include "dialogs/helpdialog.h"
+#include "output/pictureio.h"
 
 void MainWindow::on_actionSelect_Background_triggered()
 {
@@ -15,14 +15,12 @@ void MainWindow::on_actionSelect_Background_triggered()
     if (!dialog.isChanged())
         return;
     if (dialog.isColourChosen()) {
-        backgroundColour = dialog.chosenColour();
-        backgroundPicture = QImage();
-        objectOffset = QPoint(0, 0);
+        session.setBackgroundColour(dialog.chosenColour());
+        session.setObjectOffset(QPoint(0, 0));
     } else {
-        // Read like a photo, so a camera picture stands the right way up.
-        QImageReader reader(dialog.chosenPicture());
-        reader.setAutoTransform(true);
-        backgroundPicture = reader.read().convertToFormat(QImage::Format_ARGB32);
+        // Read like a photo: the same size limit, and a camera picture stands the right way up.
+        // A picture that cannot be read leaves the colour over the chessboard.
+        session.setBackgroundPicture(readPicture(dialog.chosenPicture()));
     }
     showPreview();
 }

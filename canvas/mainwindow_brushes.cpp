@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "canvas/brushcommand.h"
+#include "canvas/cutoutdocument.h"
 
 #include <QPainterPath>
 #include <QRegion>
@@ -44,27 +45,29 @@ void MainWindow::on_RemoveBrushPressed(QList<QRect> rects)
 
 void MainWindow::applyBrush(const QList<QRect> &rects, bool keep)
 {
+    const QPoint offset = session.objectOffset();
     QPainterPath path;
     for (const QRect &dab : rects)
-        path.addEllipse(QRectF(dab.translated(-objectOffset)));
+        path.addEllipse(QRectF(dab.translated(-offset)));
     // The winding rule turns the overlapping ellipses into one union, so each pixel under
     // the batch changes once.
     QRegion region(path.toFillPolygon(QTransform()).toPolygon(), Qt::WindingFill);
     if (!skipLastRect)
         region -= lastBrushRect;
-    if (!cutoutImage.isNull() && cutoutImage.format() != QImage::Format_ARGB32)
-        cutoutImage.convertTo(QImage::Format_ARGB32);
-    region &= cutoutImage.rect();
+    QImage &image = cutout->image();
+    if (!image.isNull() && image.format() != QImage::Format_ARGB32)
+        image.convertTo(QImage::Format_ARGB32);
+    region &= image.rect();
 
     // The rectangle kept for undo must hold every pixel the region may change.
     const QRect bounds = path.boundingRect().toRect() | region.boundingRect();
     // copy() of an empty rectangle would copy the whole picture.
-    const QImage before = bounds.isEmpty() ? QImage() : cutoutImage.copy(bounds);
+    const QImage before = bounds.isEmpty() ? QImage() : image.copy(bounds);
 
-    const int step = keep ? keepBrushIntensity : removeBrushIntensity;
+    const int step = keep ? tools.keepBrushIntensity : tools.removeBrushIntensity;
     for (const QRect &part : region) {
         for (int y = part.top(); y <= part.bottom(); ++y) {
-            QRgb *line = reinterpret_cast<QRgb *>(cutoutImage.scanLine(y));
+            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
             for (int x = part.left(); x <= part.right(); ++x) {
                 const int alpha = qAlpha(line[x]);
                 const int changed = keep ? qMin(alpha + step, 255) : qMax(alpha - step, 0);
@@ -73,25 +76,6 @@ void MainWindow::applyBrush(const QList<QRect> &rects, bool keep)
         }
     }
 
-    showCutoutRect(objectItem, cutoutImage, region.boundingRect());
-    undoStack.push(new CBrushCommand(brushTarget(), bounds, before));
-}
-
-QSharedPointer<CutoutTarget> MainWindow::brushTarget()
-{
-    if (!cutoutTarget) {
-        cutoutTarget = QSharedPointer<CutoutTarget>::create();
-        cutoutTarget->image = &cutoutImage;
-        cutoutTarget->item = &objectItem;
-        cutoutTarget->undoFailed = [this] {
-            setStatus(tr("Undo failed: the saved pixels could not be read"));
-        };
-    }
-    return cutoutTarget;
-}
-
-void MainWindow::cutoutRebuilt()
-{
-    if (cutoutTarget)
-        ++cutoutTarget->generation;
+    cutout->showRect(region.boundingRect());
+    undoStack.push(new CBrushCommand(cutout, bounds, before));
 }

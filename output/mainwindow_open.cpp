@@ -8,49 +8,44 @@
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
 
-#include "analysis/analysis.h"
-#include "output/pictureio.h"
+#include "canvas/markerlayer.h"
 
 void MainWindow::on_actionOpen_triggered()
 {
-    const QString startDir = settings.value(QStringLiteral("CurrDir"), QString()).toString();
     const QString chosen = QFileDialog::getOpenFileName(
-        this, tr("Open Image"), startDir,
+        this, tr("Open Image"), currentDir(settings),
         tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
     if (chosen.isEmpty()) {
         setStatus(tr("No file selected"));
         return;
     }
-    fileName = chosen;
-    loadImage();
-
-    objectOffset = QPoint(0, 0);
-    cutoutImage = QImage();
+    loadImage(chosen);
     if (ui->actionPreview->isChecked())
         ui->actionPreview->setChecked(false);
     undoStack.clear();
 }
 
-bool MainWindow::loadImage()
+bool MainWindow::loadImage(const QString &path)
 {
-    const QFileInfo info(fileName);
-    settings.setValue(QStringLiteral("CurrDir"), info.absoluteDir().canonicalPath());
+    const QFileInfo info(path);
+    setCurrentDir(settings, info.absoluteDir().canonicalPath());
 
-    // Commands point at items of the scenes: drop them before the items go. Brush dabs still
+    // Commands describe the old picture's dabs and cut-out: drop them first. Brush dabs still
     // queued belong to the old cut-out.
     undoStack.clear();
     brushTimer.stop();
     brushRects.clear();
     ui->graphicsView->dropOutline();
+    markers->clear();
     editScene.clear();
     previewScene.clear();
+    photoItem = nullptr;
     maskItem = nullptr;
-    objectItem = nullptr;
     backgroundItem = nullptr;
-    keepPixels.clear();
 
-    const QImage image = readPicture(fileName);
-    if (image.isNull()) {
+    // The session drops the old dabs, keep pixels and cut-out whether or not the read works.
+    QString reason;
+    if (!session.open(path, &reason)) {
         setStatus(tr("Failed to read image"));
         return false;
     }
@@ -58,8 +53,8 @@ bool MainWindow::loadImage()
     setWindowTitle(tr("Peltrix Pro") + QStringLiteral(" - ") + info.fileName());
     setStatus(tr("image opened"));
 
-    const QPixmap pixmap = QPixmap::fromImage(image);
-    editScene.addPixmap(pixmap);
+    const QPixmap pixmap = QPixmap::fromImage(session.photo());
+    photoItem = editScene.addPixmap(pixmap);
     editScene.setSceneRect(0, 0, pixmap.width(), pixmap.height());
 
     ui->graphicsView->setScene(&editScene);
@@ -69,8 +64,6 @@ bool MainWindow::loadImage()
 
     setStatus(tr("Image loaded. Preprocessing image."));
     ui->progressBar->show();
-
-    sourceImage = image;
     analyseImage();
     return true;
 }
@@ -83,7 +76,7 @@ void MainWindow::analyseImage()
     // colour model belong together again: a second Open here would swap the picture under
     // the running analysis.
     hooks.processEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-    analysePicture(sourceImage, colorClusters, labelMap, hooks);
+    session.analyse(hooks);
     ui->progressBar->setValue(100);
     ui->progressBar->hide();
     setStatus(tr("Ready"));

@@ -1,0 +1,219 @@
+#include "app/cutrun.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <cstdio>
+
+#include "output/exportcompose.h"
+#include "output/keepmask.h"
+
+namespace {
+
+// Prints "stage: ms" lines to standard error as stages finish, when asked to.
+class StageTimes
+{
+public:
+    explicit StageTimes(bool enabled) : enabled(enabled) {}
+
+    void report(const char *stage, qint64 nanoseconds) const
+    {
+        if (enabled)
+            std::fprintf(stderr, "%s: %.1f\n", stage, nanoseconds / 1e6);
+    }
+    StageTimer timer() const
+    {
+        return [this](const char *stage, qint64 nanoseconds) { report(stage, nanoseconds); };
+    }
+
+private:
+    bool enabled;
+};
+
+// Writes intermediate results into the dump folder; does nothing without one. Each write
+// returns false with the reason in `error`.
+class Dump
+{
+public:
+    explicit Dump(const QString &folder) : folder(folder) {}
+
+    bool enabled() const { return !folder.isEmpty(); }
+    // Creates the folder and checks that it takes files, before any long work.
+    bool prepare(QString &error) const;
+    bool writeImage(const QString &name, const QImage &image, QString &error) const;
+    bool writeText(const QString &name, const QString &text, QString &error) const;
+
+private:
+    QString filePath(const QString &name) const;
+
+    QString folder;
+};
+
+bool Dump::prepare(QString &error) const
+{
+    if (!enabled())
+        return true;
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        error = QStringLiteral("cannot create the dump folder %1").arg(folder);
+        return false;
+    }
+    QSaveFile probe(filePath(QStringLiteral(".peltrix-cut-probe")));
+    if (!probe.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("cannot write to the dump folder %1: %2").arg(folder, probe.errorString());
+        return false;
+    }
+    probe.cancelWriting();
+    return true;
+}
+
+bool Dump::writeImage(const QString &name, const QImage &image, QString &error) const
+{
+    if (!enabled())
+        return true;
+    QSaveFile file(filePath(name));
+    QImageWriter writer(&file, "png");
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit()) {
+        // The file's own error names the system's reason (a full disk, no permission).
+        const QString reason =
+            file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
+        return false;
+    }
+    return true;
+}
+
+bool Dump::writeText(const QString &name, const QString &text, QString &error) const
+{
+    if (!enabled())
+        return true;
+    QSaveFile file(filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString Dump::filePath(const QString &name) const
+{
+    return QDir(folder).filePath(name);
+}
+
+QString centresText(const CColorClusters &clusters)
+{
+    QString text;
+    for (int k = 0; k < clusters.clusterCount; ++k)
+        text += QStringLiteral("%1 %2 %3 %4\n").arg(clusters.centerL[k]).arg(clusters.centerA[k])
+                    .arg(clusters.centerB[k]).arg(clusters.pixelCounts[k]);
+    return text;
+}
+
+} // namespace
+
+// Each step frees what later ones no longer read.
+bool runCut(const CutOptions &options, QString &error)
+{
+    const StageTimes times(options.time);
+    const Dump dump(options.dumpFolder);
+    if (!dump.prepare(error))
+        return false;
+
+    CutSession session;
+    QElapsedTimer clock;
+    clock.start();
+    QString reason;
+    if (!session.open(options.picture, &reason)) {
+        error = QStringLiteral("cannot read %1: %2").arg(options.picture, reason);
+        return false;
+    }
+    times.report("decode", clock.nsecsElapsed());
+    const QSize size = session.size();
+    const QImage &markers = options.markerPicture;
+    if (!markers.isNull() && markers.size() != size) {
+        error = QStringLiteral("the marker picture is %1x%2 but %3 is %4x%5")
+                    .arg(markers.width())
+                    .arg(markers.height())
+                    .arg(options.picture)
+                    .arg(size.width())
+                    .arg(size.height());
+        return false;
+    }
+
+    AnalysisHooks analysisHooks;
+    analysisHooks.stageTimer = times.timer();
+    session.analyse(analysisHooks);
+    if (!dump.writeImage(QStringLiteral("labels.png"), indexedAsGrey(session.labelMap()), error)
+        || !dump.writeText(QStringLiteral("centers.txt"), centresText(session.clusters()), error))
+        return false;
+    if (!options.cutting)
+        return true;
+
+    session.setDabs(options.drawingOrder);
+    session.setMarkerPicture(options.markerPicture);
+    if (!session.hasKeepMarker())
+        std::fprintf(stderr, "peltrix-cut: warning: no keep marker lies on the picture, "
+                             "the cut-out is empty\n");
+    IsolationHooks isolationHooks;
+    isolationHooks.stageTimer = times.timer();
+    if (dump.enabled()) {
+        const IsolationStages stages = session.isolateByStages(isolationHooks);
+        if (!dump.writeImage(QStringLiteral("vote.png"), indexedAsGrey(stages.votes), error)
+            || !dump.writeImage(QStringLiteral("gradient.png"), indexedAsGrey(stages.gradient), error)
+            || !dump.writeImage(QStringLiteral("flood.png"), indexedAsGrey(stages.floodLabels), error))
+            return false;
+    } else {
+        session.isolate(isolationHooks);
+    }
+    session.releaseAnalysis();
+    if (dump.enabled()
+        && !dump.writeImage(QStringLiteral("mask.png"),
+                            keepPixelImage(session.keepPixels(), size, QImage::Format_Grayscale8, 255, 0),
+                            error))
+        return false;
+
+    session.setSmoothing(options.smooth, options.gaussSize);
+    if (!dump.writeImage(QStringLiteral("matte.png"), session.buildMatte({}, times.timer()), error))
+        return false;
+    session.releaseKeepPixels();
+
+    clock.restart();
+    if (session.buildCutout().isNull()) {
+        error = QStringLiteral("not enough memory for the cut-out");
+        return false;
+    }
+    times.report("cutout", clock.nsecsElapsed());
+    session.releasePhoto();
+    if (!dump.writeImage(QStringLiteral("cutout.png"), session.cutout(), error))
+        return false;
+
+    if (options.outputPath.isEmpty())
+        return true;
+    if (options.backgroundPicture.isNull())
+        session.setBackgroundColour(options.backgroundColour);
+    else
+        session.setBackgroundPicture(options.backgroundPicture);
+    session.setObjectOffset(options.offset);
+    const QSize exportSize = options.exportSize.value_or(session.exportStartSize());
+    const QImage result = session.exportImage(exportSize, times.timer());
+    if (result.isNull()) {
+        error = QStringLiteral("cannot compose the %1x%2 export").arg(exportSize.width()).arg(exportSize.height());
+        return false;
+    }
+    clock.restart();
+    if (!writeExportFile(result, options.outputPath, &reason)) {
+        error = QStringLiteral("cannot write %1: %2").arg(options.outputPath, reason);
+        return false;
+    }
+    times.report("encode", clock.nsecsElapsed());
+    if (options.backgroundPicture.isNull() && qAlpha(options.backgroundColour) < 255
+        && exportFormat(options.outputPath) == "jpeg") {
+        std::fprintf(stderr, "peltrix-cut: warning: the background colour is transparent but %s is a "
+                             "JPEG: its transparency was lost (write .png to keep it)\n",
+                     qPrintable(options.outputPath));
+    }
+    return true;
+}
+

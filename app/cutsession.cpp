@@ -1,0 +1,280 @@
+#include "app/cutsession.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QPainter>
+
+#include <algorithm>
+
+#include "app/toolsettings.h"
+#include "output/exportcompose.h"
+#include "output/matte.h"
+#include "output/pictureio.h"
+
+// Outside any namespace, as Qt's resource macro wants.
+static void initChessboard()
+{
+    Q_INIT_RESOURCE(chessboard);
+}
+
+CutSession::CutSession()
+{
+    const ToolSettings defaults = ToolSettings::defaults();
+    smooth = defaults.smoothEdges;
+    gaussSize = defaults.gaussSize;
+}
+
+bool CutSession::open(const QString &file, QString *error)
+{
+    clearDabs();
+    keep.clear();
+    ++keepGeneration;
+    dropCutout();
+    offset = QPoint(0, 0);
+
+    const QImage read = readPicture(file, error);
+    if (read.isNull())
+        return false;
+    setPhoto(read);
+    path = file;
+    return true;
+}
+
+void CutSession::setPhoto(const QImage &photo)
+{
+    photoImage = photo.format() == QImage::Format_ARGB32 ? photo : photo.convertToFormat(QImage::Format_ARGB32);
+    photoSize = photoImage.size();
+    path.clear();
+    analysed = false;
+    labels = QImage();
+    markerPicture = QImage();
+    clearDabs();
+    keep.clear();
+    ++keepGeneration;
+    matteImage = QImage();
+    dropCutout();
+    offset = QPoint(0, 0);
+}
+
+void CutSession::analyse(const AnalysisHooks &hooks)
+{
+    if (photoImage.isNull())
+        return;
+    analysePicture(photoImage, colorClusters, labels, hooks);
+    analysed = true;
+    isolationCurrent = false;
+}
+
+CutSession::DabId CutSession::addDab(const MarkerDab &dab)
+{
+    const DabId id = nextDab++;
+    dabMap.emplace(id, dab);
+    dabsChanged();
+    return id;
+}
+
+bool CutSession::removeDab(DabId id)
+{
+    if (dabMap.erase(id) == 0)
+        return false;
+    dabsChanged();
+    return true;
+}
+
+QList<CutSession::DabId> CutSession::setDabs(const QList<MarkerDab> &drawingOrder)
+{
+    dabMap.clear();
+    QList<DabId> ids;
+    ids.reserve(drawingOrder.size());
+    for (const MarkerDab &dab : drawingOrder) {
+        dabMap.emplace_hint(dabMap.end(), nextDab, dab);
+        ids.append(nextDab++);
+    }
+    dabsChanged();
+    return ids;
+}
+
+void CutSession::clearDabs()
+{
+    dabMap.clear();
+    dabsChanged();
+}
+
+QList<MarkerDab> CutSession::dabs() const
+{
+    QList<MarkerDab> drawingOrder;
+    drawingOrder.reserve(qsizetype(dabMap.size()));
+    for (const auto &entry : dabMap)
+        drawingOrder.append(entry.second);
+    return drawingOrder;
+}
+
+void CutSession::setMarkerPicture(const QImage &picture)
+{
+    markerPicture = picture;
+    dabsChanged();
+}
+
+void CutSession::dabsChanged()
+{
+    isolationCurrent = false;
+}
+
+MarkerSet CutSession::markerSet() const
+{
+    MarkerSet markers;
+    const QSizeF area(photoSize);
+    markers.newestFirst.reserve(qsizetype(dabMap.size()));
+    // The scene stacks the newest dab on top, and the isolation has always read it first.
+    for (auto it = dabMap.rbegin(); it != dabMap.rend(); ++it) {
+        if (dabCornerAccepted(it->second.rect.topLeft(), area))
+            markers.newestFirst.append(it->second);
+    }
+    markers.picture = markerPicture;
+    return markers;
+}
+
+bool CutSession::hasKeepMarker() const
+{
+    return markerSetHasKeepPoint(markerSet(), photoSize.width(), photoSize.height());
+}
+
+const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
+{
+    if (isolationCurrent)
+        return keep;
+    if (!analysed)
+        analyse();
+    keep = isolateKeepPixels(labels, markerSet(), colorClusters.centers(), hooks);
+    ++keepGeneration;
+    isolationCurrent = true;
+    return keep;
+}
+
+IsolationStages CutSession::isolateByStages(const IsolationHooks &hooks)
+{
+    if (!analysed)
+        analyse();
+    IsolationStages stages = ::isolateByStages(labels, markerSet(), colorClusters.centers(), hooks);
+    keep = stages.keepPixels;
+    ++keepGeneration;
+    isolationCurrent = true;
+    return stages;
+}
+
+void CutSession::setSmoothing(bool on, int size)
+{
+    smooth = on;
+    gaussSize = size;
+}
+
+bool CutSession::isMatteCurrent() const
+{
+    return !matteImage.isNull() && matteFromGeneration == keepGeneration && matteSmooth == smooth
+           && matteGaussSize == gaussSize && matteImage.size() == photoSize;
+}
+
+const QImage &CutSession::buildMatte(const ProgressCallback &progress, const StageTimer &stageTimer)
+{
+    if (isMatteCurrent())
+        return matteImage;
+    matteImage = smoothedMatte(keep, photoSize.width(), photoSize.height(), smooth, gaussSize,
+                               progress, stageTimer);
+    matteFromGeneration = keepGeneration;
+    matteSmooth = smooth;
+    matteGaussSize = gaussSize;
+    return matteImage;
+}
+
+const QImage &CutSession::buildCutout()
+{
+    cutoutImage = ::buildCutout(photoImage, matteImage);
+    return cutoutImage;
+}
+
+void CutSession::setBackgroundColour(QRgb value)
+{
+    colour = value;
+    picture = QImage();
+}
+
+void CutSession::setBackgroundPicture(const QImage &value)
+{
+    picture = value.isNull() || value.format() == QImage::Format_ARGB32
+        ? value
+        : value.convertToFormat(QImage::Format_ARGB32);
+}
+
+QSize CutSession::backgroundSize() const
+{
+    const QSize area = photoSize;
+    if (picture.isNull() || area.isEmpty())
+        return area;
+    // What QImage::scaled() gives when it fits the picture into the area.
+    QSize fitted = picture.size().scaled(area, Qt::KeepAspectRatio);
+    fitted.setWidth(std::max(fitted.width(), 1));
+    fitted.setHeight(std::max(fitted.height(), 1));
+    return fitted;
+}
+
+QImage CutSession::previewBackground(QSize area) const
+{
+    if (area.isEmpty())
+        return QImage();
+    if (!picture.isNull())
+        return picture.scaled(area, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+
+    initChessboard();
+    QImage board = QImage(QStringLiteral(":/icons/chessbackground.png"))
+                       .scaled(area, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                       .convertToFormat(QImage::Format_ARGB32);
+    const int alpha = qAlpha(colour);
+    if (alpha == 255) {
+        board.fill(colour); // an opaque layer hides the board completely
+    } else if (alpha > 0) {
+        QImage layer(area, QImage::Format_ARGB32);
+        layer.fill(colour);
+        QPainter painter(&board);
+        painter.drawImage(0, 0, layer);
+    }
+    return board;
+}
+
+QSize CutSession::exportStartSize() const
+{
+    return picture.isNull() ? photoSize : picture.size();
+}
+
+QImage CutSession::exportImage(QSize size, const StageTimer &stageTimer) const
+{
+    const QSize shown = backgroundSize();
+    // The displayed size truncates, as the preview's item reports it.
+    const QSize displayed(int(shown.width() * zoomFactor), int(shown.height() * zoomFactor));
+    const ExportGeometry g = exportGeometry(displayed, cutoutImage.size(), offset, size);
+    if (!g.valid)
+        return QImage();
+    qDebug() << "x0 y0 x1 y1 x2 y2 " << g.objectOffset.x() << g.objectOffset.y()
+             << g.overlap.left() << g.overlap.top() << g.overlap.right() + 1
+             << g.overlap.bottom() + 1;
+    if (!picture.isNull())
+        return composeExport(picture, displayed, cutoutImage, offset, size, stageTimer);
+    return composeExport(colour, shown, displayed, cutoutImage, offset, size, stageTimer);
+}
+
+void CutSession::releaseAnalysis()
+{
+    labels = QImage();
+    analysed = false;
+}
+
+void CutSession::releaseKeepPixels()
+{
+    keep = QList<qint32>();
+    ++keepGeneration;
+    isolationCurrent = false;
+}
+
+void CutSession::releasePhoto()
+{
+    photoImage = QImage();
+}

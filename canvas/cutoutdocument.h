@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+
+#include <functional>
+#include <memory>
+
+class CutSession;
+class QGraphicsPixmapItem;
+class QPixmap;
+
+// The cut-out as the brushes see it: the session's cut-out picture, the preview item that
+// shows it, and a generation that changes whenever the cut-out is rebuilt from the markers.
+// Brush commands hold a weak handle to it; a command of an older generation leaves the new
+// cut-out alone.
+//
+// A document lives in a std::shared_ptr: its item and commands hold weak handles to it.
+class CutoutDocument : public std::enable_shared_from_this<CutoutDocument>
+{
+public:
+    explicit CutoutDocument(CutSession &session);
+    CutoutDocument(const CutoutDocument &) = delete;
+    CutoutDocument &operator=(const CutoutDocument &) = delete;
+
+    QImage &image();
+
+    // The item that shows the cut-out from now on (the scene that it is added to owns it);
+    // it tells the document when it is destroyed.
+    QGraphicsPixmapItem *createItem(const QPixmap &pixmap);
+    QGraphicsPixmapItem *item() const { return shown; }
+
+    // The cut-out was rebuilt from the markers; edits of earlier ones no longer apply.
+    void rebuilt() { ++currentGeneration; }
+    quint64 generation() const { return currentGeneration; }
+
+    // Shows the picture again inside `rect`, touching only that part of the item's pixmap
+    // while it still matches the picture.
+    void showRect(const QRect &rect);
+
+    // Tells the user that an undo could not read its saved pixels back.
+    std::function<void()> undoFailed;
+
+private:
+    friend class ShownCutoutItem;
+
+    CutSession &session;
+    QGraphicsPixmapItem *shown = nullptr;
+    quint64 currentGeneration = 0;
+};

@@ -1,0 +1,120 @@
+#include "canvas/markerlayer.h"
+
+#include <QBrush>
+#include <QGraphicsEllipseItem>
+#include <QGraphicsRectItem>
+#include <QGraphicsScene>
+#include <QPen>
+
+// A keep square or remove disc that tells its layer when it is destroyed, by whomever.
+template <class Shape>
+class DabItem : public Shape
+{
+public:
+    DabItem(const QRectF &rect, std::weak_ptr<MarkerLayer> layer, CutSession::DabId id)
+        : Shape(rect), layer(std::move(layer)), id(id)
+    {
+    }
+    ~DabItem() override
+    {
+        if (const std::shared_ptr<MarkerLayer> owner = layer.lock())
+            owner->forget(id);
+    }
+
+private:
+    std::weak_ptr<MarkerLayer> layer;
+    CutSession::DabId id;
+};
+
+namespace {
+
+constexpr qreal markerZ = 10;
+// Item data holding a dab's id, so that the eraser's hits lead back to their dabs.
+constexpr int idKey = 0x6461;
+
+} // namespace
+
+MarkerLayer::MarkerLayer(QGraphicsScene &scene, CutSession &session)
+    : scene(scene), session(session)
+{
+}
+
+MarkerLayer::~MarkerLayer()
+{
+    // The session may be gone already: only the items go here.
+    while (!items.empty()) {
+        QGraphicsItem *dab = items.begin()->second;
+        items.erase(items.begin());
+        delete dab;
+    }
+}
+
+MarkerLayer::DabId MarkerLayer::add(const MarkerDab &dab)
+{
+    const DabId id = session.addDab(dab);
+    QAbstractGraphicsShapeItem *item = nullptr;
+    if (dab.keep) {
+        item = new DabItem<QGraphicsRectItem>(dab.rect, weak_from_this(), id);
+        const QColor green(50, 255, 50);
+        item->setPen(QPen(green, 0));
+        item->setBrush(green);
+    } else {
+        item = new DabItem<QGraphicsEllipseItem>(dab.rect, weak_from_this(), id);
+        const QColor red(255, 10, 10);
+        item->setPen(QPen(red, 0));
+        item->setBrush(red);
+    }
+    item->setZValue(markerZ);
+    item->setData(idKey, QVariant::fromValue(id));
+    scene.addItem(item);
+    items.emplace(id, item);
+    return id;
+}
+
+void MarkerLayer::deleteItem(DabId id)
+{
+    const auto found = items.find(id);
+    if (found == items.end())
+        return;
+    QGraphicsItem *dab = found->second;
+    items.erase(found);
+    delete dab; // leaves the scene on its way
+}
+
+void MarkerLayer::takeBack(DabId id)
+{
+    if (items.find(id) == items.end())
+        return;
+    deleteItem(id);
+    session.removeDab(id);
+}
+
+int MarkerLayer::eraseIn(const QRectF &area)
+{
+    int erased = 0;
+    for (QGraphicsItem *hit : scene.items(area, Qt::IntersectsItemShape)) {
+        const QVariant id = hit->data(idKey);
+        if (!id.isValid())
+            continue; // the photo and the mask overlay stay
+        const DabId dab = id.value<DabId>();
+        if (items.find(dab) == items.end() || items.at(dab) != hit)
+            continue;
+        deleteItem(dab);
+        session.removeDab(dab);
+        ++erased;
+    }
+    return erased;
+}
+
+void MarkerLayer::clear()
+{
+    while (!items.empty())
+        deleteItem(items.begin()->first);
+    session.clearDabs();
+}
+
+QGraphicsItem *MarkerLayer::item(DabId id) const
+{
+    const auto found = items.find(id);
+    return found == items.end() ? nullptr : found->second;
+}

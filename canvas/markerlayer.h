@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QRectF>
+
+#include <map>
+#include <memory>
+
+#include "app/cutsession.h"
+
+class QGraphicsItem;
+class QGraphicsScene;
+
+// The keep squares and remove discs on the editing scene, and the one place that creates and
+// deletes them. Every dab is a dab of the session as well; the layer keeps the two in step.
+//
+// Marker commands hold a weak handle to the layer and a dab's id, never an item: undoing a
+// dab that the eraser already took, or one whose layer is gone, does nothing. A scene that
+// deletes its items first (it is cleared or destroyed) leaves no dangling item behind,
+// because each dab item tells its layer when it goes.
+//
+// A layer lives in a std::shared_ptr: its items and commands hold weak handles to it.
+class MarkerLayer : public std::enable_shared_from_this<MarkerLayer>
+{
+public:
+    using DabId = CutSession::DabId;
+
+    MarkerLayer(QGraphicsScene &scene, CutSession &session);
+    ~MarkerLayer();
+    MarkerLayer(const MarkerLayer &) = delete;
+    MarkerLayer &operator=(const MarkerLayer &) = delete;
+
+    // Places a dab on the scene and in the session.
+    DabId add(const MarkerDab &dab);
+    // Takes a dab back (undo); nothing happens when it was erased already.
+    void takeBack(DabId id);
+    // Erases every dab whose shape meets `area` (scene coordinates); the photo and the mask
+    // overlay stay. Returns how many went.
+    int eraseIn(const QRectF &area);
+    // Drops every dab, from the scene and the session.
+    void clear();
+
+    int count() const { return int(items.size()); }
+    QGraphicsItem *item(DabId id) const;
+
+private:
+    template <class Shape>
+    friend class DabItem;
+    void forget(DabId id) { items.erase(id); }
+    void deleteItem(DabId id);
+
+    QGraphicsScene &scene;
+    CutSession &session;
+    std::map<DabId, QGraphicsItem *> items;
+};

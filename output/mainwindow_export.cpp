@@ -1,0 +1,56 @@
+// Export of the finished picture.
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QDebug>
+#include <QMessageBox>
+
+#include "canvas/cutoutdocument.h"
+#include "output/exportcompose.h"
+#include "output/exportdialog.h"
+
+void MainWindow::on_actionExport_triggered()
+{
+    if (!exportImage())
+        setStatus(QStringLiteral("Export failed"));
+}
+
+bool MainWindow::exportImage()
+{
+    const QSize startSize = session.exportStartSize();
+    if (startSize.isEmpty())
+        return false;
+
+    int width = 0;
+    int height = 0;
+    QString path;
+    {
+        ExportDialog dialog(startSize.width(), startSize.height(), &settings);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        dialog.values(width, height, path);
+    }
+    // Only a preview that shows the photo has anything to export.
+    if (!backgroundItem || !cutout->item() || !photoItem)
+        return false;
+
+    const QImage result = session.exportImage(QSize(width, height));
+    if (result.isNull())
+        return false;
+    QString error;
+    if (!writeExportFile(result, path, &error)) {
+        qDebug() << "export:" << error;
+        return false;
+    }
+
+    // The warning is about the chosen colour: a picture background never warns.
+    if (session.backgroundPicture().isNull() && qAlpha(session.backgroundColour()) < 255
+        && exportFormat(path) == "jpeg") {
+        QMessageBox::warning(nullptr, tr("Transparency was lost"),
+                             tr("You've selected a transparent background color but saving as "
+                                "jpeg. Transparency of the color was lost. Please choose .png to "
+                                "save transparent backgrounds"),
+                             QMessageBox::Ok);
+    }
+    return true;
+}

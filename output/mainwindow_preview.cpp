@@ -1,0 +1,128 @@
+// The isolation run, the mask view, the preview and the matte.
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QGraphicsPixmapItem>
+
+#include "canvas/cutoutdocument.h"
+#include "output/keepmask.h"
+
+void MainWindow::isolateObject()
+{
+    if (maskItem) {
+        delete maskItem; // leaves the scene on its way
+        maskItem = nullptr;
+    }
+    // After a failed open there is no photo to cut from.
+    if (!photoItem)
+        return;
+    setStatus(tr("Isolating object"));
+    ui->progressBar->show();
+    IsolationHooks hooks;
+    hooks.progress = [this](int value) { ui->progressBar->setValue(value); };
+    session.isolate(hooks);
+    ui->progressBar->hide();
+}
+
+void MainWindow::on_actionMask_triggered()
+{
+    isolateObject();
+    setStatus(tr("Displaying image"));
+
+    const QImage overlay = keepPixelImage(session.keepPixels(), session.size(), QImage::Format_ARGB32,
+                                          qRgb(0, 50, 255), qRgb(150, 150, 150));
+    maskItem = editScene.addPixmap(QPixmap::fromImage(overlay));
+    maskItem->setZValue(7);
+    maskItem->setOpacity(float(tools.maskOpacity));
+    maskItem->setVisible(true);
+    setStatus(tr("Ready"));
+}
+
+void MainWindow::on_actionPreview_toggled(bool checked)
+{
+    const QList<QAction *> editingActions = {ui->actionMask, ui->actionKeep_arker,
+                                             ui->action_Remove_Marker, ui->actionEraser};
+    const QList<QAction *> previewActions = {ui->actionForeground_Brush, ui->actionBackground_Brush,
+                                             ui->actionHandTool, ui->actionSelect_Background,
+                                             ui->actionBackgroundZoomMinus, ui->actionBackgroundZoomPlus,
+                                             ui->actionExport};
+    for (QAction *action : editingActions)
+        action->setEnabled(!checked);
+    for (QAction *action : previewActions)
+        action->setEnabled(checked);
+
+    if (checked) {
+        ui->graphicsView->setTool(ToolNone);
+        for (QAction *action : {ui->actionBackground_Brush, ui->actionForeground_Brush, ui->actionHandTool})
+            action->setChecked(false);
+        // Brush edits of an earlier preview are dropped: the cut-out comes from the markers.
+        session.dropCutout();
+        cutout->rebuilt();
+        isolateObject();
+        buildMatteImage();
+        showPreview();
+        ui->graphicsView->setScene(&previewScene);
+        ui->graphicsView->viewport()->setAttribute(Qt::WA_MouseTracking);
+    } else {
+        ui->graphicsView->setScene(&editScene);
+        ui->graphicsView->setTool(ToolNone);
+        for (QAction *action : {ui->actionKeep_arker, ui->action_Remove_Marker, ui->actionEraser})
+            action->setChecked(false);
+    }
+}
+
+void MainWindow::buildMatteImage()
+{
+    session.setSmoothing(tools.smoothEdges, tools.gaussSize);
+    session.buildMatte([this](int value) { ui->progressBar->setValue(value); });
+}
+
+void MainWindow::showPreview()
+{
+    QPixmap background;
+    QPixmap object;
+    if (photoItem) {
+        if (session.cutout().isNull())
+            session.buildCutout();
+        object = QPixmap::fromImage(session.cutout());
+        background = QPixmap::fromImage(session.previewBackground(session.size()));
+    }
+
+    ui->graphicsView->dropOutline();
+    previewScene.clear();
+    session.setBackgroundZoom(1.0); // a new background item starts unzoomed
+    backgroundItem = previewScene.addPixmap(background);
+    backgroundItem->setZValue(0);
+    QGraphicsPixmapItem *objectItem = cutout->createItem(object);
+    previewScene.addItem(objectItem);
+    objectItem->setZValue(10);
+    // A mask-shaped item would recompute its shape over the whole picture after every brush batch.
+    objectItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
+    objectItem->setPos(session.objectOffset());
+    setStatus(tr("Ready"));
+}
+
+void MainWindow::on_HandToolPressed(QPoint prevpos, QPoint pos)
+{
+    session.setObjectOffset(session.objectOffset() + pos - prevpos);
+    if (QGraphicsPixmapItem *objectItem = cutout->item())
+        objectItem->setPos(session.objectOffset());
+}
+
+void MainWindow::zoomBackground(double factor)
+{
+    if (session.backgroundPicture().isNull() || !backgroundItem)
+        return;
+    session.zoomBackground(factor);
+    backgroundItem->setTransform(QTransform::fromScale(session.backgroundZoom(), session.backgroundZoom()));
+}
+
+void MainWindow::on_actionBackgroundZoomPlus_triggered()
+{
+    zoomBackground(1.05);
+}
+
+void MainWindow::on_actionBackgroundZoomMinus_triggered()
+{
+    zoomBackground(0.9523809523809523);
+}
