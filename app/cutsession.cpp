@@ -170,7 +170,8 @@ void CutSession::setSmoothing(bool on, int size)
 
 bool CutSession::isMatteCurrent() const
 {
-    return !matteImage.isNull() && matteFromGeneration == keepGeneration && matteSmooth == smooth
+    return isolationCurrent && !matteImage.isNull() && matteFromGeneration == keepGeneration
+           && matteSmooth == smooth
            && matteGaussSize == gaussSize && matteImage.size() == photoSize;
 }
 

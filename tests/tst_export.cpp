@@ -10,7 +10,6 @@
 
 #include "mainwindowprobe.h"
 #include "modals.h"
-#include "output/compose.h"
 #include "output/exportcompose.h"
 #include "output/exportdialog.h"
 #include "testsupport.h"
@@ -30,21 +29,6 @@ QImage blockCutout()
     for (int y = objectBlock.top(); y <= objectBlock.bottom(); ++y)
         for (int x = objectBlock.left(); x <= objectBlock.right(); ++x)
             cutout.setPixel(x, y, objectPixel);
-    return cutout;
-}
-
-// Every kind of object pixel: see-through, opaque and partly covering, in a fixed pattern.
-QImage patternCutout(QSize size)
-{
-    QImage cutout(size, QImage::Format_ARGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(cutout.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const quint32 hash = quint32(x) * 2654435761u ^ quint32(y) * 2246822519u;
-            const int alphas[] = {0, 0, 255, int(hash >> 24)};
-            line[x] = qRgba(hash & 255, (hash >> 8) & 255, (hash >> 16) & 255, alphas[(hash >> 5) & 3]);
-        }
-    }
     return cutout;
 }
 
@@ -75,10 +59,7 @@ private slots:
     void overwriteAfterConfirmation();
     void failures_data();
     void failures();
-    void failedWriteKeepsExistingFile();
     void nothingOpenFailsWithoutDialog();
-    void composedLikeScaledPictures_data();
-    void composedLikeScaledPictures();
 
 private:
     // Opens the photo and shows the preview with `cutout` as the object.
@@ -315,33 +296,6 @@ void TestExport::failures()
     QVERIFY(boxes.titles.isEmpty());
 }
 
-void TestExport::failedWriteKeepsExistingFile()
-{
-    const QString path = dir.filePath(QStringLiteral("keep.jpg"));
-    QVERIFY(solid(6, 4, qRgb(7, 8, 9)).save(path));
-    QFile before(path);
-    QVERIFY(before.open(QIODevice::ReadOnly));
-    const QByteArray bytes = before.readAll();
-    before.close();
-
-    // The encoder gives up half-way: JPEG stops at 65500 pixels a side.
-    QImage tooWide(70000, 1, QImage::Format_ARGB32);
-    tooWide.fill(Qt::white);
-    QString error;
-    QVERIFY(!writeExportFile(tooWide, path, &error));
-    QVERIFY(!error.isEmpty());
-    QFile after(path);
-    QVERIFY(after.open(QIODevice::ReadOnly));
-    QCOMPARE(after.readAll(), bytes);
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("keep*")}), QStringList({QStringLiteral("keep.jpg")}));
-
-    // A folder in the way is not replaced either.
-    const QString folder = dir.filePath(QStringLiteral("taken.png"));
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(!writeExportFile(tooWide.copy(0, 0, 8, 1), folder));
-    QVERIFY(QFileInfo(folder).isDir());
-}
-
 void TestExport::nothingOpenFailsWithoutDialog()
 {
     probe->action("actionExport")->setEnabled(true);
@@ -357,75 +311,6 @@ void TestExport::nothingOpenFailsWithoutDialog()
     QCOMPARE(probe->status(), QStringLiteral("Export failed"));
     QTest::qWait(300);
     QVERIFY(!*shown);
-}
-
-void TestExport::composedLikeScaledPictures_data()
-{
-    QTest::addColumn<QRgb>("colour");
-    QTest::addColumn<bool>("asPicture"); // the colour given as a picture of its own
-    QTest::addColumn<QSize>("backgroundSize");
-    QTest::addColumn<QSize>("displayedSize");
-    QTest::addColumn<QSize>("cutoutSize");
-    QTest::addColumn<QPoint>("offset");
-    QTest::addColumn<QSize>("size");
-
-    const QSize small(60, 40);
-    const QSize large(2100, 1100); // big enough for the export's own large-page buffer
-    for (bool picture : {false, true}) {
-        const char *kind = picture ? "picture" : "colour";
-        QTest::addRow("%s: default, large", kind) << QRgb(0x00FFFFFF) << picture << large << large
-                                                   << large << QPoint(0, 0) << large;
-        QTest::addRow("%s: half red, large, moved", kind) << qRgba(255, 0, 0, 128) << picture << large
-                                                           << large << large << QPoint(-37, 11) << large;
-        QTest::addRow("%s: opaque, moved", kind) << qRgb(0, 0, 255) << picture << small << small
-                                                  << small << QPoint(13, -7) << small;
-        QTest::addRow("%s: default, larger export", kind) << QRgb(0x00FFFFFF) << picture << small
-                                                           << small << small << QPoint(5, 3)
-                                                           << QSize(97, 51);
-        QTest::addRow("%s: half red, smaller export", kind) << qRgba(255, 0, 0, 128) << picture
-                                                             << small << small << small << QPoint(-5, 3)
-                                                             << QSize(31, 29);
-        QTest::addRow("%s: zoomed background", kind) << qRgba(0, 90, 0, 200) << picture << small
-                                                      << QSize(63, 42) << small << QPoint(4, 4) << small;
-        QTest::addRow("%s: object outside", kind) << qRgb(9, 8, 7) << picture << small << small
-                                                   << small << QPoint(-200, 0) << small;
-        QTest::addRow("%s: object shrunk to nothing", kind) << qRgb(9, 8, 7) << picture << small
-                                                             << small << QSize(1, 1) << QPoint(0, 0)
-                                                             << QSize(30, 20);
-    }
-}
-
-void TestExport::composedLikeScaledPictures()
-{
-    // The export must equal the plain recipe: both pictures smoothly scaled, then "over".
-    QFETCH(QRgb, colour);
-    QFETCH(bool, asPicture);
-    QFETCH(QSize, backgroundSize);
-    QFETCH(QSize, displayedSize);
-    QFETCH(QSize, cutoutSize);
-    QFETCH(QPoint, offset);
-    QFETCH(QSize, size);
-
-    const QImage background = solid(backgroundSize.width(), backgroundSize.height(), colour);
-    const QImage cutout = patternCutout(cutoutSize);
-    const QImage composed =
-        asPicture ? composeExport(background, displayedSize, cutout, offset, size)
-                  : composeExport(colour, backgroundSize, displayedSize, cutout, offset, size);
-
-    const ExportGeometry g = exportGeometry(displayedSize, cutoutSize, offset, size);
-    QImage expected = background.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                          .convertToFormat(QImage::Format_ARGB32);
-    if (!g.objectSize.isEmpty())
-        expected = composeOver(expected,
-                               cutout.scaled(g.objectSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                   .convertToFormat(QImage::Format_ARGB32),
-                               g.objectOffset);
-    QCOMPARE(composed.format(), QImage::Format_ARGB32);
-    QCOMPARE(composed.size(), size);
-    QVERIFY(composed == expected);
-    // The source pictures are left as they were.
-    QCOMPARE(background.pixel(0, 0), colour);
-    QVERIFY(cutout == patternCutout(cutoutSize));
 }
 
 QTEST_MAIN(TestExport)
