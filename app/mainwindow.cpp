@@ -43,6 +43,11 @@ MainWindow::MainWindow(QWidget *parent)
     ui->menuActions->addAction(undoAction);
     undoStack.setUndoLimit(200);
 
+    // The bar keeps its place while hidden: showing it must not shrink the canvas, which
+    // would rescale the picture.
+    QSizePolicy barPolicy = ui->progressBar->sizePolicy();
+    barPolicy.setRetainSizeWhenHidden(true);
+    ui->progressBar->setSizePolicy(barPolicy);
     ui->progressBar->hide();
 
     readToolParameters();

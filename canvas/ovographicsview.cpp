@@ -63,6 +63,10 @@ QCursor pencilCursor(const char *path)
 OvoGraphicsView::OvoGraphicsView(QWidget *parent)
     : QGraphicsView(parent)
 {
+    // Scroll bars coming and going would resize the viewport, and every resize rescales the
+    // picture: zooming in must not shrink it again.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 OvoGraphicsView::~OvoGraphicsView()

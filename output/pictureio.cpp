@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <mutex>
+
 namespace {
 
 // 100 megapixels of 32-bit pixels, in the MiB that QImageReader counts.
@@ -17,7 +19,9 @@ QImage readFrom(QImageReader &reader, QString *errorMessage)
             *errorMessage = reason;
         return QImage();
     };
-    QImageReader::setAllocationLimit(allocationLimitMiB);
+    // Process-wide, so set once; every picture comes through here anyway.
+    static std::once_flag limitSet;
+    std::call_once(limitSet, [] { QImageReader::setAllocationLimit(allocationLimitMiB); });
     reader.setAutoTransform(true);
     // Not every codec honours the allocation limit, so refuse absurd header sizes here.
     const QSize size = reader.size();

@@ -109,6 +109,17 @@ QImage maskOf(const QList<qint32> &keepPixels, QSize size)
     return mask;
 }
 
+// A PNG that promises a 20000 x 20000 picture and carries a few bytes of it: the shared
+// reader refuses it from the header alone.
+void writeHugePng(const QString &file)
+{
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(QByteArray::fromHex(
+        "89504e470d0a1a0a0000000d4948445200004e2000004e2008020000006c12d16e0000000c4944415478"
+        "9c6360a00c000000400001b7347cef0000000049454e44ae426082"));
+}
+
 QImage grey(const QImage &image)
 {
     QImage copy(image.size(), QImage::Format_Grayscale8);
@@ -312,6 +323,14 @@ void TestCutCli::badInput_data()
         << QStringList{QStringLiteral("--background"), path(QStringLiteral("none.png")), QStringLiteral("-o"),
                        out, photoPath}
         << 1 << "cannot read the background picture";
+    writeHugePng(path(QStringLiteral("huge.png")));
+    // Read like every picture: the same limit and the same reason as for a photo.
+    QTest::newRow("background picture over the limit")
+        << QStringList{QStringLiteral("--background"), path(QStringLiteral("huge.png")), QStringLiteral("-o"),
+                       out, photoPath}
+        << 1 << "The picture is too large (20000 x 20000)";
+    QTest::newRow("photo over the limit") << QStringList{path(QStringLiteral("huge.png"))} << 1
+                                          << "The picture is too large (20000 x 20000)";
     QTest::newRow("background without -o") << QStringList{QStringLiteral("--background"), QStringLiteral("white"),
                                                           photoPath}
                                            << 2 << "--background needs -o";

@@ -106,6 +106,8 @@ private slots:
     void cutoutFromMemory_data();
     void cutoutFromMemory();
     void outlineSurvivesRebuild();
+    void zoomStaysThroughCommands_data();
+    void zoomStaysThroughCommands();
 
 private:
     OvoGraphicsView *view() const { return probe->view(); }
@@ -643,6 +645,46 @@ void TestPreview::outlineSurvivesRebuild()
     probe->showPreview();
     QVERIFY(!view()->outline() || view()->outline()->scene() == &probe->previewScene());
     // The window closes with whatever outline is left (ASan: no double delete).
+}
+
+void TestPreview::zoomStaysThroughCommands_data()
+{
+    QTest::addColumn<int>("zoomSteps");
+    QTest::newRow("fitted") << 0;
+    QTest::newRow("zoomed in") << 12;
+}
+
+void TestPreview::zoomStaysThroughCommands()
+{
+    // Only the zoom commands, an open and a real resize may rescale the picture: the progress
+    // bar coming and going must not, nor must the canvas even change size for it.
+    QFETCH(int, zoomSteps);
+    MainWindow fresh;
+    MainWindowProbe p(fresh);
+    fresh.resize(900, 700);
+    fresh.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    QVERIFY(p.load(photoPath));
+    QCoreApplication::processEvents();
+    for (int i = 0; i < zoomSteps; ++i)
+        p.action("actionZoom_In")->trigger();
+    p.markers().add({true, QRectF(20, 20, 10, 10)});
+    p.markers().add({false, QRectF(90, 20, 10, 10)});
+    const QTransform before = p.view()->transform();
+    const QSize viewport = p.view()->viewport()->size();
+
+    for (int i = 0; i < 4; ++i) {
+        p.action("actionMask")->trigger();
+        QCoreApplication::processEvents();
+    }
+    for (int i = 0; i < 2; ++i) {
+        p.action("actionPreview")->setChecked(true);
+        QCoreApplication::processEvents();
+        p.action("actionPreview")->setChecked(false);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(p.view()->viewport()->size(), viewport);
+    QCOMPARE(p.view()->transform(), before);
 }
 
 QTEST_MAIN(TestPreview)
