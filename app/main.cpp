@@ -5,22 +5,60 @@
 
 #include "app/mainwindow.h"
 
+namespace {
+
+// The user's languages in order of preference, up to English: the program's own texts are
+// English, so a language the user ranks below it is not wanted.
+QList<QLocale> wantedLocales()
+{
+    QList<QLocale> wanted;
+    for (const QString &name : QLocale::system().uiLanguages()) {
+        const QLocale locale(name);
+        if (locale.language() == QLocale::English)
+            break;
+        wanted << locale;
+    }
+    return wanted;
+}
+
+// Loads the first translation named prefix + "_" + a wanted language found in the folders,
+// trying the languages in order and each in every folder. Nothing found leaves the English
+// texts in force, without a message.
+void installTranslation(QTranslator &translator, const QString &prefix, const QStringList &folders)
+{
+    for (const QLocale &locale : wantedLocales()) {
+        for (const QString &folder : folders) {
+            if (translator.load(locale, prefix, QStringLiteral("_"), folder)) {
+                QCoreApplication::installTranslator(&translator);
+                return;
+            }
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Peltrix Pro 2.8"));
     QCoreApplication::setOrganizationName(QStringLiteral("Trevalon software"));
+    // Lets Wayland desktops find the installed launcher and its icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.peltrix.PeltrixPro"));
 
-    // A missing translation leaves the English texts in force.
+    // Qt 6's qt_ file only lists module files, and not for every language; the texts of the
+    // toolkit's own dialogs are in qtbase_.
+    const QStringList qtFolder{QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
     QTranslator qtTranslator;
-    (void)qtTranslator.load(QStringLiteral("qt_") + QLocale::system().name(),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-    app.installTranslator(&qtTranslator);
+    installTranslation(qtTranslator, QStringLiteral("qt"), qtFolder);
+    QTranslator qtBaseTranslator;
+    installTranslation(qtBaseTranslator, QStringLiteral("qtbase"), qtFolder);
 
+    // Beside the program in a build folder, in the data folder once installed.
+    const QString programFolder = QCoreApplication::applicationDirPath();
     QTranslator appTranslator;
-    (void)appTranslator.load(QCoreApplication::applicationDirPath() + QStringLiteral("/peltrix_")
-                             + QLocale::system().name());
-    app.installTranslator(&appTranslator);
+    installTranslation(appTranslator, QStringLiteral("peltrix"),
+                       {programFolder, programFolder + QStringLiteral("/" PELTRIX_INSTALLED_TRANSLATIONS)});
 
     MainWindow window;
     QObject::connect(&window, &MainWindow::mwquit, &app, &QCoreApplication::quit);

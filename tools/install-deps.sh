@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs what building and running the program needs on Debian 12.
-#   --tests  also the sample photos some tests read
-#   --bench  also OpenCV, the comparison of the isolation benchmark
+#   --sample   also Debian's sample photos (the README opens the ladybird)
+#   --tests    also the sample photos some tests read
+#   --bench    also OpenCV, the comparison of the isolation benchmark
+#   --package  also the tools that check the installation and build the Debian package
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-packages=(g++ make cmake qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools libgl-dev)
+# qt6-tools-dev brings the CMake side of lupdate and lrelease; qt6-translations-l10n the
+# toolkit's own texts in German.
+packages=(g++ make cmake qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools qt6-tools-dev
+          qt6-translations-l10n libgl-dev)
 for option in "$@"; do
   case "$option" in
-    --tests) packages+=(mate-backgrounds) ;;
+    --sample | --tests) packages+=(mate-backgrounds) ;;
     --bench) packages+=(mate-backgrounds libopencv-dev) ;;
+    --package) packages+=(desktop-file-utils appstream lintian dpkg-dev file) ;;
   esac
 done
 $sudo apt-get update

@@ -1,12 +1,14 @@
 // peltrix-iconforge: draws every toolbar icon, cursor and window picture the
-// program ships, so the artwork lives as code instead of hand-edited bitmaps.
+// program ships, and the application icon for desktops, so the artwork lives as code
+// instead of hand-edited bitmaps.
 //
 // Regenerate after changing a drawing:
 //   cmake --build <build> --target peltrix-iconforge
-//   QT_QPA_PLATFORM=offscreen <build>/tools/peltrix-iconforge resources/icons
+//   QT_QPA_PLATFORM=offscreen <build>/tools/peltrix-iconforge resources/icons resources/desktop/icons
 // then look at the results and commit them with this file.
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -19,23 +21,27 @@
 #include <QTextStream>
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
 
 namespace {
 
-QImage blank(int w, int h)
+// A picture of w x h logical pixels with `scale` device pixels to each: the @2x variants
+// are the same drawings, which Qt picks up under the plain name on a 2x screen.
+QImage blank(int w, int h, int scale)
 {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage img(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     return img;
 }
 
-void antialias(QPainter &p)
+void prepare(QPainter &p, int scale)
 {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.scale(scale, scale);
 }
 
 void fillOutlined(QPainter &p, const QPainterPath &path, const QBrush &fill,
@@ -169,11 +175,11 @@ void drawSign(QPainter &p, QPointF c, qreal half, bool plus, qreal width)
 
 // ---------------------------------------------------------------- icons
 
-QImage folderOpen()
+QImage folderOpen(int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
     const QColor ink(110, 70, 15);
 
     QPainterPath back;
@@ -205,11 +211,11 @@ QImage folderOpen()
     return img;
 }
 
-QImage quitCross()
+QImage quitCross(int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
     QPainterPath x = thickLine({8, 8}, {24, 24}, 6.5).united(thickLine({24, 8}, {8, 24}, 6.5));
     fillOutlined(p, x, vertical(5, 27, QColor(255, 110, 95), QColor(190, 25, 15)),
                  QColor(100, 10, 5), 1.2);
@@ -226,11 +232,11 @@ constexpr int PencilH = 84;
 constexpr qreal PencilTipX = 4.5 * PencilW / 8.0;
 constexpr qreal PencilTipY = 21.6 * PencilW / 8.0;
 
-QImage pencil(const QColor &light, const QColor &mid, const QColor &dark)
+QImage pencil(const QColor &light, const QColor &mid, const QColor &dark, int scale)
 {
-    QImage img = blank(PencilW, PencilH);
+    QImage img = blank(PencilW, PencilH, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
     // Thick outlines: the picture is only ever shown shrunk to a third or less.
     const qreal line = 2.6;
     const QColor ink(30, 30, 30);
@@ -298,22 +304,22 @@ QImage pencil(const QColor &light, const QColor &mid, const QColor &dark)
     return img;
 }
 
-QImage zoom(bool plus)
+QImage zoom(bool plus, int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
     const QPointF c(13, 13);
     drawLens(p, c, 10.5, {28.5, 28.5}, 5.0, clearGlass(c, 8));
     drawSign(p, c, 4.5, plus, 2.6);
     return img;
 }
 
-QImage zoomBackground(bool plus)
+QImage zoomBackground(bool plus, int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
     const QRectF pic(1.5, 2.5, 22, 19);
     drawLandscape(p, pic);
     p.setPen(QPen(QColor(40, 40, 45), 1.0));
@@ -330,11 +336,11 @@ QImage zoomBackground(bool plus)
     return img;
 }
 
-QImage printPreview()
+QImage printPreview(int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
     const QColor ink(70, 70, 75);
 
     QPainterPath page;
@@ -368,11 +374,11 @@ QImage printPreview()
 }
 
 // Mask: the object highlighted in blue over the greyed-out rest of the picture.
-QImage mask()
+QImage mask(int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
 
     const QRectF frame(2.5, 2.5, 27, 27);
     QPainterPath bg;
@@ -399,11 +405,11 @@ QImage mask()
     return img;
 }
 
-QImage backgroundView()
+QImage backgroundView(int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
 
     QPainterPath frame;
     frame.addRoundedRect(QRectF(1.5, 4.5, 29, 23), 1.5, 1.5);
@@ -418,11 +424,11 @@ QImage backgroundView()
     return img;
 }
 
-QImage openHand()
+QImage openHand(int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
 
     QPainterPath hand;
     hand.addRoundedRect(QRectF(9.0, 14.0, 15.5, 16.0), 5.5, 5.5);
@@ -457,11 +463,11 @@ QImage openHand()
     return img;
 }
 
-QImage floppy()
+QImage floppy(int scale)
 {
-    QImage img = blank(32, 32);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
 
     QPainterPath body;
     body.moveTo(3.5, 5.0);
@@ -499,12 +505,11 @@ QImage floppy()
 }
 
 // Two-tone block lying at a slant, with its thickness shown below the top face.
-QImage eraser(int size)
+QImage eraser(int scale)
 {
-    QImage img = blank(size, size);
+    QImage img = blank(32, 32, scale);
     QPainter p(&img);
-    antialias(p);
-    p.scale(size / 32.0, size / 32.0);
+    prepare(p, scale);
 
     QTransform t;
     t.translate(15.5, 14.0);
@@ -540,11 +545,11 @@ QImage eraser(int size)
 }
 
 // Portrait brush with the paint-loaded bristles at the bottom.
-QImage brush(const QColor &paint, const QColor &paintDark)
+QImage brush(const QColor &paint, const QColor &paintDark, int scale)
 {
-    QImage img = blank(16, 32);
+    QImage img = blank(16, 32, scale);
     QPainter p(&img);
-    antialias(p);
+    prepare(p, scale);
     const QColor ink(35, 25, 20);
 
     QPainterPath handle;
@@ -572,13 +577,20 @@ QImage brush(const QColor &paint, const QColor &paintDark)
     return img;
 }
 
-// Flying pterosaur seen from below, head in profile: crest, long beak, wide wings.
-QImage pterodactyl()
+// Flying pterosaur seen from below, head in profile: crest, long beak, wide wings, on a
+// 64-unit square. The window icon, the desktop icons and the scalable icon share it.
+struct Pterodactyl
 {
-    QImage img = blank(64, 64);
-    QPainter p(&img);
-    antialias(p);
+    QPainterPath shape;
+    QLinearGradient skin;
+    QColor rim;
+    QPointF eye;
+    qreal eyeRadius;
+    QColor eyeColour;
+};
 
+Pterodactyl pterodactylDrawing()
+{
     QPainterPath wing;
     wing.moveTo(31, 31);
     wing.cubicTo(27, 26, 21, 22, 16, 22);          // arm to the wrist
@@ -614,19 +626,106 @@ QImage pterodactyl()
     head.lineTo(39.5, 16.0);
     head.closeSubpath();
 
-    QPainterPath all = wing.united(mirror.map(wing)).united(body).united(tail)
-                           .united(legs).united(neck).united(head);
-
-    QLinearGradient g(0, 6, 0, 52);
-    g.setColorAt(0, QColor(70, 78, 98));
-    g.setColorAt(1, QColor(30, 34, 46));
+    Pterodactyl d;
+    d.shape = wing.united(mirror.map(wing)).united(body).united(tail)
+                  .united(legs).united(neck).united(head);
+    d.skin = vertical(6, 52, QColor(70, 78, 98), QColor(30, 34, 46));
     // Light rim keeps the dark shape visible on dark title bars and docks.
-    fillOutlined(p, all, g, QColor(200, 205, 220, 200), 1.2);
+    d.rim = QColor(200, 205, 220, 200);
+    d.eye = QPointF(34.0, 16.0);
+    d.eyeRadius = 1.3;
+    d.eyeColour = QColor(245, 200, 80);
+    return d;
+}
 
+// The rim is 1.2 units at 64 px; it stays between 0.6 and 2 px wide at other sizes so that
+// small icons keep an outline and large ones no halo.
+qreal rimWidth(int size)
+{
+    const qreal pixels = std::clamp(1.2 * size / 64.0, 0.6, 2.0);
+    return pixels * 64.0 / size;
+}
+
+QImage pterodactyl(int size)
+{
+    const Pterodactyl d = pterodactylDrawing();
+    QImage img = blank(size, size, 1);
+    QPainter p(&img);
+    prepare(p, 1);
+    p.scale(size / 64.0, size / 64.0);
+    fillOutlined(p, d.shape, d.skin, d.rim, rimWidth(size));
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(245, 200, 80));
-    p.drawEllipse(QPointF(34.0, 16.0), 1.3, 1.3);
+    p.setBrush(d.eyeColour);
+    p.drawEllipse(d.eye, d.eyeRadius, d.eyeRadius);
     return img;
+}
+
+QString svgNumber(qreal v)
+{
+    QString text = QString::number(v, 'f', 3);
+    while (text.endsWith(u'0'))
+        text.chop(1);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
+QString svgPathData(const QPainterPath &path)
+{
+    QStringList parts;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QString point = svgNumber(e.x) + u' ' + svgNumber(e.y);
+        switch (e.type) {
+        case QPainterPath::MoveToElement: parts << u'M' + point; break;
+        case QPainterPath::LineToElement: parts << u'L' + point; break;
+        case QPainterPath::CurveToElement: parts << u'C' + point; break;
+        case QPainterPath::CurveToDataElement: parts << point; break;
+        }
+    }
+    return parts.join(u' ');
+}
+
+QString svgColour(const QColor &c)
+{
+    return c.name(QColor::HexRgb);
+}
+
+QString svgOpacity(const QColor &c)
+{
+    return svgNumber(c.alphaF());
+}
+
+QByteArray pterodactylSvg()
+{
+    const Pterodactyl d = pterodactylDrawing();
+    const QGradientStops stops = d.skin.stops();
+    QString svg;
+    QTextStream out(&svg);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
+        << "  <defs>\n"
+        << "    <linearGradient id=\"skin\" gradientUnits=\"userSpaceOnUse\" x1=\""
+        << svgNumber(d.skin.start().x()) << "\" y1=\"" << svgNumber(d.skin.start().y())
+        << "\" x2=\"" << svgNumber(d.skin.finalStop().x()) << "\" y2=\""
+        << svgNumber(d.skin.finalStop().y()) << "\">\n";
+    for (const QGradientStop &stop : stops)
+        out << "      <stop offset=\"" << svgNumber(stop.first) << "\" stop-color=\""
+            << svgColour(stop.second) << "\"/>\n";
+    out << "    </linearGradient>\n"
+        << "  </defs>\n"
+        << "  <path fill=\"url(#skin)\" fill-rule=\""
+        << (d.shape.fillRule() == Qt::WindingFill ? "nonzero" : "evenodd")
+        << "\" stroke=\"" << svgColour(d.rim) << "\" stroke-opacity=\"" << svgOpacity(d.rim)
+        << "\" stroke-width=\"" << svgNumber(rimWidth(64))
+        << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\" d=\"" << svgPathData(d.shape)
+        << "\"/>\n"
+        << "  <circle cx=\"" << svgNumber(d.eye.x()) << "\" cy=\"" << svgNumber(d.eye.y())
+        << "\" r=\"" << svgNumber(d.eyeRadius) << "\" fill=\"" << svgColour(d.eyeColour)
+        << "\"/>\n"
+        << "</svg>\n";
+    out.flush();
+    return svg.toUtf8();
 }
 
 int floorDiv(int a, int b)
@@ -651,11 +750,49 @@ QImage chessboard()
     return img;
 }
 
+// A picture drawn at `scale` device pixels per logical pixel.
 struct Output {
     QString name;
     QByteArray format;
-    std::function<QImage()> draw;
+    std::function<QImage(int scale)> draw;
+    // Toolbar and window icons also come at 2x, under the name with "@2x" before the suffix.
+    bool alsoAt2x;
 };
+
+QString at2x(const QString &name)
+{
+    const int dot = name.lastIndexOf(u'.');
+    return name.left(dot) + QStringLiteral("@2x") + name.mid(dot);
+}
+
+// Read back: a missing image plugin or a silently wrong size must not end up committed.
+bool write(const QImage &drawn, const QString &path, const char *format, QTextStream &err)
+{
+    QImage img = drawn;
+    if (img.format() == QImage::Format_ARGB32_Premultiplied)
+        img = img.convertToFormat(QImage::Format_ARGB32);
+    if (!QDir().mkpath(QFileInfo(path).path()) || !img.save(path, format)) {
+        err << "cannot write " << path << "\n";
+        return false;
+    }
+    QImageReader reader(path, format);
+    if (reader.read().size() != img.size()) {
+        err << "read-back mismatch for " << path << ": " << reader.errorString() << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool writeText(const QByteArray &text, const QString &path, QTextStream &err)
+{
+    QFile file(path);
+    if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly)
+        || file.write(text) != text.size()) {
+        err << "cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -664,59 +801,52 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
     const QStringList args = app.arguments();
-    if (args.size() != 2) {
-        err << "usage: " << QFileInfo(args.value(0)).fileName() << " <output folder>\n";
+    if (args.size() != 3) {
+        err << "usage: " << QFileInfo(args.value(0)).fileName()
+            << " <resource icon folder> <desktop icon folder>\n";
         return 2;
     }
-    QDir out(args.at(1));
-    if (!out.mkpath(".")) {
-        err << "cannot create " << out.path() << "\n";
-        return 1;
-    }
+    const QDir out(args.at(1));
+    const QDir desktop(args.at(2));
 
     const QColor greenLight(120, 215, 110), greenMid(55, 165, 60), greenDark(25, 110, 35);
     const QColor redLight(255, 120, 110), redMid(215, 45, 40), redDark(140, 20, 20);
 
     const std::vector<Output> outputs = {
-        {"folder_open_32.png", "PNG", folderOpen},
-        {"delete_32.png", "PNG", quitCross},
-        {"greenpencil.PNG", "PNG", [&] { return pencil(greenLight, greenMid, greenDark); }},
-        {"redpencilv.PNG", "PNG", [&] { return pencil(redLight, redMid, redDark); }},
-        {"zoomplus.png", "PNG", [] { return zoom(true); }},
-        {"zoomminus.png", "PNG", [] { return zoom(false); }},
-        {"zoomplusbg.png", "PNG", [] { return zoomBackground(true); }},
-        {"zoomminusbg.png", "PNG", [] { return zoomBackground(false); }},
-        {"print_preview_32.png", "PNG", printPreview},
-        {"foxglove.png", "PNG", mask},
-        {"view_32_h.png", "PNG", backgroundView},
-        {"openhand.png", "PNG", openHand},
-        {"save_32_h.png", "PNG", floppy},
-        {"eraser1.png", "PNG", [] { return eraser(32); }},
-        {"eraser.ico", "ICO", [] { return eraser(32); }},
-        {"redbrush.png", "PNG", [] { return brush(QColor(255, 90, 80), QColor(170, 20, 20)); }},
-        {"greenbrush.png", "PNG", [] { return brush(QColor(110, 220, 100), QColor(25, 120, 35)); }},
-        {"Pterodactyl.png", "PNG", pterodactyl},
-        {"chessbackground.png", "PNG", chessboard},
+        {"folder_open_32.png", "PNG", folderOpen, true},
+        {"delete_32.png", "PNG", quitCross, true},
+        {"greenpencil.PNG", "PNG", [&](int s) { return pencil(greenLight, greenMid, greenDark, s); }, true},
+        {"redpencilv.PNG", "PNG", [&](int s) { return pencil(redLight, redMid, redDark, s); }, true},
+        {"zoomplus.png", "PNG", [](int s) { return zoom(true, s); }, true},
+        {"zoomminus.png", "PNG", [](int s) { return zoom(false, s); }, true},
+        {"zoomplusbg.png", "PNG", [](int s) { return zoomBackground(true, s); }, true},
+        {"zoomminusbg.png", "PNG", [](int s) { return zoomBackground(false, s); }, true},
+        {"print_preview_32.png", "PNG", printPreview, true},
+        {"foxglove.png", "PNG", mask, true},
+        {"view_32_h.png", "PNG", backgroundView, true},
+        {"openhand.png", "PNG", openHand, true},
+        {"save_32_h.png", "PNG", floppy, true},
+        {"eraser1.png", "PNG", eraser, true},
+        {"eraser.ico", "ICO", eraser, false},
+        {"redbrush.png", "PNG", [](int s) { return brush(QColor(255, 90, 80), QColor(170, 20, 20), s); }, true},
+        {"greenbrush.png", "PNG", [](int s) { return brush(QColor(110, 220, 100), QColor(25, 120, 35), s); }, true},
+        {"Pterodactyl.png", "PNG", [](int s) { return pterodactyl(64 * s); }, true},
+        {"chessbackground.png", "PNG", [](int) { return chessboard(); }, false},
     };
 
     int failures = 0;
     for (const Output &o : outputs) {
-        QImage img = o.draw();
-        if (img.format() == QImage::Format_ARGB32_Premultiplied)
-            img = img.convertToFormat(QImage::Format_ARGB32);
-        const QString path = out.filePath(o.name);
-        // Read back: a missing image plugin or a silently wrong size must not
-        // end up committed.
-        if (!img.save(path, o.format.constData())) {
-            err << "cannot write " << path << "\n";
-            ++failures;
-            continue;
-        }
-        QImageReader reader(path, o.format);
-        if (reader.read().size() != img.size()) {
-            err << "read-back mismatch for " << path << ": " << reader.errorString() << "\n";
-            ++failures;
-        }
+        failures += !write(o.draw(1), out.filePath(o.name), o.format.constData(), err);
+        if (o.alsoAt2x)
+            failures += !write(o.draw(2), out.filePath(at2x(o.name)), o.format.constData(), err);
     }
+
+    // The application icon in the freedesktop hicolor theme layout.
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString path = desktop.filePath(
+            QStringLiteral("hicolor/%1x%1/apps/peltrix.png").arg(size));
+        failures += !write(pterodactyl(size), path, "PNG", err);
+    }
+    failures += !writeText(pterodactylSvg(), desktop.filePath(QStringLiteral("hicolor/scalable/apps/peltrix.svg")), err);
     return failures == 0 ? 0 : 1;
 }
