@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QUndoStack>
 
+#include "app/cutsession.h"
+#include "canvas/markerlayer.h"
 #include "canvas/ovographicsview.h"
 
 class TestHiDpi : public QObject
@@ -76,9 +78,12 @@ void TestHiDpi::dabUnderPointer()
     QGraphicsScene scene;
     scene.addPixmap(QPixmap::fromImage(photo));
     QUndoStack undo;
+    CutSession session;
+    const auto markers = std::make_shared<MarkerLayer>(scene, session);
     OvoGraphicsView view;
     view.setScene(&scene);
     view.setUndoStack(&undo);
+    view.setMarkerLayer(markers);
     view.resize(400, 300);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
