@@ -53,9 +53,15 @@ int truncated(qreal v)
     return int(v);
 }
 
-QCursor pencilCursor(const char *path)
+// A cursor from a picture `width` logical pixels wide. On a high-density screen it is drawn at
+// the device's density, and the platform takes the hot spot in device pixels.
+QCursor pictureCursor(const QString &path, int width, QPoint hotSpot, qreal ratio)
 {
-    return QCursor(QPixmap(QLatin1String(path)).scaledToWidth(8, Qt::SmoothTransformation), 4, 21);
+    QPixmap picture = QPixmap(path).scaledToWidth(qRound(width * ratio), Qt::SmoothTransformation);
+    if (picture.isNull())
+        return QCursor(Qt::ArrowCursor); // a width of 0: nothing to show
+    picture.setDevicePixelRatio(ratio);
+    return QCursor(picture, qRound(hotSpot.x() * ratio), qRound(hotSpot.y() * ratio));
 }
 
 } // namespace
@@ -81,22 +87,18 @@ void OvoGraphicsView::setTool(int tool)
     dropOutline();
 
     QWidget *port = viewport();
+    const qreal ratio = port->devicePixelRatioF();
     switch (tool) {
     case ToolEraser: {
         const int size = tools.viewEraserSize();
-        const QPixmap eraser = QPixmap(QStringLiteral(":/icons/eraser.ico"))
-                                   .scaledToWidth(size, Qt::SmoothTransformation);
-        if (eraser.isNull()) // size 0: no picture to show
-            port->setCursor(Qt::ArrowCursor);
-        else
-            port->setCursor(QCursor(eraser, size / 2, size / 2));
+        port->setCursor(pictureCursor(QStringLiteral(":/icons/eraser.ico"), size, QPoint(size / 2, size / 2), ratio));
         break;
     }
     case ToolKeepMarker:
-        port->setCursor(pencilCursor(":/icons/greenpencil.PNG"));
+        port->setCursor(pictureCursor(QStringLiteral(":/icons/greenpencil.PNG"), 8, QPoint(4, 21), ratio));
         break;
     case ToolRemoveMarker:
-        port->setCursor(pencilCursor(":/icons/redpencilv.PNG"));
+        port->setCursor(pictureCursor(QStringLiteral(":/icons/redpencilv.PNG"), 8, QPoint(4, 21), ratio));
         break;
     case ToolForegroundBrush:
     case ToolBackgroundBrush:
