@@ -94,6 +94,25 @@ QList<CutSession::DabId> CutSession::setDabs(const QList<MarkerDab> &drawingOrde
     return ids;
 }
 
+QList<CutSession::DabEntry> CutSession::dabEntries() const
+{
+    QList<DabEntry> entries;
+    entries.reserve(qsizetype(dabMap.size()));
+    for (const auto &entry : dabMap)
+        entries.append({entry.first, entry.second});
+    return entries;
+}
+
+void CutSession::restoreDabs(const QList<DabEntry> &entries)
+{
+    dabMap.clear();
+    for (const DabEntry &entry : entries) {
+        dabMap.emplace(entry.id, entry.dab);
+        nextDab = std::max(nextDab, entry.id + 1);
+    }
+    dabsChanged();
+}
+
 void CutSession::clearDabs()
 {
     dabMap.clear();

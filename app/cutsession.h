@@ -57,6 +57,14 @@ public:
     DabId addDab(const MarkerDab &dab);
     bool removeDab(DabId id); // false when there is no such dab
     QList<DabId> setDabs(const QList<MarkerDab> &drawingOrder);
+    // The dabs with their ids, and putting such a list back (ids included) in place of all.
+    struct DabEntry
+    {
+        DabId id;
+        MarkerDab dab;
+    };
+    QList<DabEntry> dabEntries() const;
+    void restoreDabs(const QList<DabEntry> &entries);
     void clearDabs();
     QList<MarkerDab> dabs() const;
     qsizetype dabCount() const { return qsizetype(dabMap.size()); }

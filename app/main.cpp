@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -60,8 +61,17 @@ int main(int argc, char *argv[])
     installTranslation(appTranslator, QStringLiteral("peltrix"),
                        {programFolder, programFolder + QStringLiteral("/" PELTRIX_INSTALLED_TRANSLATIONS)});
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main", "Cuts an object out of a photograph. Opens PHOTO if one is given."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("PHOTO"),
+                                 QCoreApplication::translate("main", "The photo to open (the first of several)."));
+    parser.process(app);
+
     MainWindow window;
     QObject::connect(&window, &MainWindow::mwquit, &app, &QCoreApplication::quit);
     window.show();
+    window.openFiles(parser.positionalArguments());
     return app.exec();
 }

@@ -23,6 +23,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     initResources();
     ui->setupUi(this);
+    setAcceptDrops(true);
 
     markerGroup = new QActionGroup(this);
     markerGroup->setExclusive(true);

@@ -17,6 +17,9 @@
 class CutoutDocument;
 class MarkerLayer;
 class QActionGroup;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QGraphicsPixmapItem;
 namespace Ui { class MainWindowUi; }
 
@@ -35,6 +38,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Opens the first of `paths` as the Open command opens a chosen file (the command line).
+    void openFiles(const QStringList &paths);
+
 signals:
     void mwquit();
 
@@ -50,6 +56,8 @@ private slots:
     void on_actionDecreaseBrushIntensity_triggered();
 
     // canvas/
+    void on_actionLoadStrokes_triggered();
+    void on_actionSaveStrokes_triggered();
     void on_actionKeep_arker_toggled(bool checked);
     void on_action_Remove_Marker_toggled(bool checked);
     void on_actionEraser_toggled(bool checked);
@@ -76,6 +84,11 @@ private slots:
     void on_actionIndex_triggered();
     void on_actionAbout_triggered();
 
+protected:
+    // A picture dropped on the window opens like a chosen one.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
     friend class MainWindowProbe; // tests read the window's state through it
 
@@ -84,7 +97,9 @@ private:
     void stepToolSize(int delta);
     void stepBrushIntensity(int delta);
     // output/mainwindow_open.cpp
+    void openFile(const QString &path);
     bool loadImage(const QString &path);
+    QString droppedPicture(const QMimeData *data, QString &why) const;
     void analyseImage();
     // output/mainwindow_preview.cpp
     void isolateObject();
@@ -115,6 +130,8 @@ private:
     QRect lastBrushRect;
     bool skipLastRect = true;
     QList<QRect> brushRects;
+
+    bool analysing = false; // the one event-processing point of the analysis is running
 
     QUndoStack undoStack;
     QActionGroup *markerGroup = nullptr;

@@ -22,3 +22,20 @@ private:
     std::weak_ptr<MarkerLayer> layer;
     MarkerLayer::DabId dabId;
 };
+
+// Loading a strokes file: all dabs replaced by the file's in one step; undo puts the earlier
+// dabs back with their ids, so that their own commands still take them back one by one.
+class CStrokesCommand : public QUndoCommand
+{
+public:
+    CStrokesCommand(std::weak_ptr<MarkerLayer> layer, QList<MarkerDab> loaded, const QString &text);
+
+    void undo() override;
+    void redo() override;
+
+private:
+    std::weak_ptr<MarkerLayer> layer;
+    QList<MarkerDab> loaded;
+    QList<CutSession::DabEntry> before;
+    QList<CutSession::DabEntry> after; // the loaded dabs with their ids, once placed
+};

@@ -52,6 +52,12 @@ MarkerLayer::~MarkerLayer()
 MarkerLayer::DabId MarkerLayer::add(const MarkerDab &dab)
 {
     const DabId id = session.addDab(dab);
+    createItem(id, dab);
+    return id;
+}
+
+void MarkerLayer::createItem(DabId id, const MarkerDab &dab)
+{
     QAbstractGraphicsShapeItem *item = nullptr;
     if (dab.keep) {
         item = new DabItem<QGraphicsRectItem>(dab.rect, weak_from_this(), id);
@@ -68,7 +74,6 @@ MarkerLayer::DabId MarkerLayer::add(const MarkerDab &dab)
     item->setData(idKey, QVariant::fromValue(id));
     scene.addItem(item);
     items.emplace(id, item);
-    return id;
 }
 
 void MarkerLayer::deleteItem(DabId id)
@@ -106,11 +111,34 @@ int MarkerLayer::eraseIn(const QRectF &area)
     return erased;
 }
 
-void MarkerLayer::clear()
+void MarkerLayer::deleteItems()
 {
     while (!items.empty())
         deleteItem(items.begin()->first);
+}
+
+void MarkerLayer::clear()
+{
+    deleteItems();
     session.clearDabs();
+}
+
+QList<CutSession::DabEntry> MarkerLayer::replace(const QList<MarkerDab> &drawingOrder)
+{
+    deleteItems();
+    session.setDabs(drawingOrder);
+    const QList<CutSession::DabEntry> placed = session.dabEntries();
+    for (const CutSession::DabEntry &entry : placed)
+        createItem(entry.id, entry.dab);
+    return placed;
+}
+
+void MarkerLayer::restore(const QList<CutSession::DabEntry> &entries)
+{
+    deleteItems();
+    session.restoreDabs(entries);
+    for (const CutSession::DabEntry &entry : entries)
+        createItem(entry.id, entry.dab);
 }
 
 QGraphicsItem *MarkerLayer::item(DabId id) const

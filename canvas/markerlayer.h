@@ -38,6 +38,11 @@ public:
     int eraseIn(const QRectF &area);
     // Drops every dab, from the scene and the session.
     void clear();
+    // Puts other dabs in place of all (a loaded strokes file) and returns them with their ids;
+    // restore() puts such a list back, ids included, so that older commands find theirs.
+    QList<CutSession::DabEntry> replace(const QList<MarkerDab> &drawingOrder);
+    void restore(const QList<CutSession::DabEntry> &entries);
+    QList<CutSession::DabEntry> entries() const { return session.dabEntries(); }
 
     int count() const { return int(items.size()); }
     QGraphicsItem *item(DabId id) const;
@@ -47,6 +52,8 @@ private:
     friend class DabItem;
     void forget(DabId id) { items.erase(id); }
     void deleteItem(DabId id);
+    void deleteItems();
+    void createItem(DabId id, const MarkerDab &dab);
 
     QGraphicsScene &scene;
     CutSession &session;

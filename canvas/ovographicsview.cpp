@@ -73,6 +73,9 @@ OvoGraphicsView::OvoGraphicsView(QWidget *parent)
     // picture: zooming in must not shrink it again.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // No item takes drops; files dropped here go on to the window, which opens pictures.
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
 }
 
 OvoGraphicsView::~OvoGraphicsView()

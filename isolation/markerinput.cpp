@@ -1,6 +1,7 @@
 #include "isolation/markerinput.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QImage>
 #include <QRegularExpression>
 
@@ -75,6 +76,21 @@ bool parseMarkerText(const QString &text, const QString &source, QList<MarkerDab
     }
     drawingOrder = dabs;
     return true;
+}
+
+QString markerText(const QList<MarkerDab> &drawingOrder, const QString &header)
+{
+    QString text;
+    for (const QString &line : header.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        text += QStringLiteral("# ") + line + QLatin1Char('\n');
+    for (const MarkerDab &dab : drawingOrder) {
+        text += QStringLiteral("%1 %2 %3 %4\n")
+                    .arg(dab.keep ? QStringLiteral("keep") : QStringLiteral("remove"),
+                         QString::number(dab.rect.x(), 'g', QLocale::FloatingPointShortest),
+                         QString::number(dab.rect.y(), 'g', QLocale::FloatingPointShortest))
+                    .arg(int(dab.rect.width()));
+    }
+    return text;
 }
 
 bool readMarkerFile(const QString &path, QList<MarkerDab> &drawingOrder, QString &error)

@@ -19,6 +19,10 @@ class QImage;
 bool parseMarkerText(const QString &text, const QString &source, QList<MarkerDab> &drawingOrder,
                      QString &error);
 
+// The dabs as text that parseMarkerText reads back exactly (coordinates in their shortest
+// exact form), after the comment lines of `header`.
+QString markerText(const QList<MarkerDab> &drawingOrder, const QString &header = QString());
+
 // Reads and parses a markers file; an unreadable file gives "<path>: <reason>".
 bool readMarkerFile(const QString &path, QList<MarkerDab> &drawingOrder, QString &error);
 

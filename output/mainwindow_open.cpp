@@ -4,9 +4,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
+#include <QImageReader>
+#include <QMimeData>
 
 #include "canvas/markerlayer.h"
 
@@ -19,10 +23,62 @@ void MainWindow::on_actionOpen_triggered()
         setStatus(tr("No file selected"));
         return;
     }
-    loadImage(chosen);
+    openFile(chosen);
+}
+
+void MainWindow::openFile(const QString &path)
+{
+    loadImage(path);
     if (ui->actionPreview->isChecked())
         ui->actionPreview->setChecked(false);
     undoStack.clear();
+}
+
+void MainWindow::openFiles(const QStringList &paths)
+{
+    if (!paths.isEmpty())
+        openFile(paths.first());
+}
+
+QString MainWindow::droppedPicture(const QMimeData *data, QString &why) const
+{
+    if (analysing) {
+        why = tr("Wait until the picture has been analysed");
+        return QString();
+    }
+    const QList<QUrl> urls = data ? data->urls() : QList<QUrl>();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) {
+        why = urls.size() > 1 ? tr("Drop one picture at a time") : tr("Only picture files can be dropped here");
+        return QString();
+    }
+    const QString path = urls.first().toLocalFile();
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead()) {
+        why = tr("Not a picture: %1").arg(QFileInfo(path).fileName());
+        return QString();
+    }
+    return path;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Files are looked at only on the drop, so a drag passing by costs nothing.
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    QString why;
+    const QString path = droppedPicture(event->mimeData(), why);
+    if (path.isEmpty()) {
+        setStatus(why);
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    openFile(path);
 }
 
 bool MainWindow::loadImage(const QString &path)
@@ -75,7 +131,11 @@ void MainWindow::analyseImage()
     // Repaint and let timers run, but keep clicks and keys queued until the picture and its
     // colour model belong together again: a second Open here would swap the picture under
     // the running analysis.
-    hooks.processEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+    hooks.processEvents = [this] {
+        analysing = true;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        analysing = false;
+    };
     session.analyse(hooks);
     ui->progressBar->setValue(100);
     ui->progressBar->hide();

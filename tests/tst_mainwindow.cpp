@@ -1,6 +1,10 @@
 // Start-up state, the form's actions, settings and Preferences, and opening pictures.
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QGraphicsPixmapItem>
 #include <QMenu>
 #include <QMenuBar>
@@ -11,6 +15,7 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include "canvas/markercommand.h"
 #include "mainwindowprobe.h"
 #include "testsupport.h"
 
@@ -43,6 +48,9 @@ private slots:
     void openFormats_data();
     void openFormats();
     void failedOpenKeepsPreviousPicture();
+    void openFromOutside_data();
+    void openFromOutside();
+    void strokesFiles();
 
 private:
     QTemporaryDir dir;
@@ -254,7 +262,7 @@ void TestMainWindow::menusAndToolbar()
         titles << menu->text();
     QCOMPARE(titles, QStringList({"File", "Options", "Actions", "Help"}));
 
-    QCOMPARE(names(probe.menu("menuFile")->actions()), QStringList({"actionOpen", "actionExport", "actionQuit"}));
+    QCOMPARE(names(probe.menu("menuFile")->actions()), QStringList({"actionOpen", "actionLoadStrokes", "actionSaveStrokes", "actionExport", "actionQuit"}));
     QCOMPARE(names(probe.menu("menuOptions")->actions()), QStringList({"actionPreferences"}));
     QCOMPARE(names(probe.menu("menuActions")->actions()),
              QStringList({"actionKeep_arker", "action_Remove_Marker", "actionEraser", "actionPreview",
@@ -571,6 +579,122 @@ void TestMainWindow::failedOpenKeepsPreviousPicture()
     QCOMPARE(probe.session().clusters().centers(), centers);
     QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro - good.png"));
     QCOMPARE(probe.editScene().items().size(), 0);
+}
+
+void TestMainWindow::openFromOutside_data()
+{
+    // How the file arrives, which file(s), and the status that follows.
+    QTest::addColumn<QString>("how"); // "arguments" or "drop"
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("status"); // "Ready": the first file was opened
+    QTest::newRow("command line") << "arguments" << QStringList{"second.png", "notes.txt"} << "Ready";
+    QTest::newRow("dropped picture") << "drop" << QStringList{"second.png"} << "Ready";
+    QTest::newRow("dropped text file") << "drop" << QStringList{"notes.txt"} << "Not a picture: notes.txt";
+    QTest::newRow("two dropped files") << "drop" << QStringList{"second.png", "second.png"}
+                                       << "Drop one picture at a time";
+    QTest::newRow("dropped web address") << "drop" << QStringList{"https://peltrix.example/a.png"}
+                                         << "Only picture files can be dropped here";
+}
+
+void TestMainWindow::openFromOutside()
+{
+    // A picture from the command line or dropped on the window opens as Open does; anything
+    // else dropped leaves the open picture, its dabs and its preview as they were.
+    QFETCH(QString, how);
+    QFETCH(QStringList, files);
+    QFETCH(QString, status);
+    const QString first = dir.filePath(QStringLiteral("first.png"));
+    QVERIFY(testPicture(30, 20).save(first));
+    QVERIFY(testPicture(24, 16).save(dir.filePath(QStringLiteral("second.png"))));
+    {
+        QFile notes(dir.filePath(QStringLiteral("notes.txt")));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("keep 1 1 4\n");
+    }
+    QList<QUrl> urls;
+    for (const QString &file : std::as_const(files))
+        urls << (file.contains(QLatin1Char(':')) ? QUrl(file) : QUrl::fromLocalFile(dir.filePath(file)));
+
+    MainWindow window;
+    MainWindowProbe probe(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(probe.load(first));
+    probe.markers().add({true, QRectF(3, 3, 4, 4)});
+    QSettings().setValue(QStringLiteral("CurrDir"), QStringLiteral("/"));
+    if (how == QLatin1String("arguments")) {
+        QStringList paths;
+        for (const QUrl &url : std::as_const(urls))
+            paths << url.toLocalFile();
+        window.openFiles(paths);
+    } else {
+        // Dropped on the canvas: as the toolkit does, the drop goes to the first widget from
+        // the one under the pointer outwards that takes drops.
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget *target = probe.view()->viewport();
+        while (target && !target->acceptDrops())
+            target = target->parentWidget();
+        QCOMPARE(target, &window);
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &drop);
+    }
+    QCOMPARE(probe.status(), status);
+    const bool opened = status == QLatin1String("Ready");
+    QCOMPARE(probe.session().photo().size(), opened ? QSize(24, 16) : QSize(30, 20));
+    QCOMPARE(probe.session().dabCount(), opened ? 0 : 1);
+    QCOMPARE(QSettings().value(QStringLiteral("CurrDir")).toString(),
+             opened ? QDir(dir.path()).canonicalPath() : QStringLiteral("/"));
+}
+
+void TestMainWindow::strokesFiles()
+{
+    // Saved strokes load back as the same dabs in one undo step; undoing it brings back the
+    // dabs before, each still undoable on its own; a malformed file changes nothing.
+    const QString photo = dir.filePath(QStringLiteral("strokes-photo.png"));
+    QVERIFY(testPicture(60, 40).save(photo));
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QVERIFY(probe.load(photo));
+    const QList<MarkerDab> saved = {{true, QRectF(10.25, 7.1, 6, 6)},
+                                    {false, QRectF(45.000001, 30.5, 9, 9)},
+                                    {true, QRectF(-4, 80, 3, 3)}}; // off the picture: kept as read
+    probe.session().setDabs(saved);
+    const QString file = dir.filePath(QStringLiteral("strokes.txt"));
+    answerFileDialog(file);
+    probe.action("actionSaveStrokes")->trigger();
+    QCOMPARE(probe.status(), QStringLiteral("Saved 3 dabs to strokes.txt"));
+
+    probe.markers().clear();
+    const QList<MarkerDab> drawn = {{false, QRectF(2, 2, 5, 5)}, {true, QRectF(20, 20, 5, 5)}};
+    for (const MarkerDab &dab : drawn)
+        probe.undoStack().push(new CMarkerCommand(probe.markers().weak_from_this(), probe.markers().add(dab)));
+    answerFileDialog(file);
+    probe.action("actionLoadStrokes")->trigger();
+    QCOMPARE(probe.status(), QStringLiteral("Loaded 3 dabs from strokes.txt"));
+    QCOMPARE(probe.session().dabs(), saved);
+    QCOMPARE(probe.markers().count(), 3);
+    QCOMPARE(probe.undoStack().count(), 3);
+    probe.undoStack().undo();
+    QCOMPARE(probe.session().dabs(), drawn);
+    probe.undoStack().undo();
+    QCOMPARE(probe.session().dabs(), drawn.mid(0, 1));
+
+    const QString bad = dir.filePath(QStringLiteral("bad-strokes.txt"));
+    {
+        QFile out(bad);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("keep 1 1 4\n# fine so far\nremove 2 2 big\n");
+    }
+    answerFileDialog(bad);
+    probe.action("actionLoadStrokes")->trigger();
+    QVERIFY2(probe.status().contains(QLatin1String("bad-strokes.txt:3:")), qPrintable(probe.status()));
+    QCOMPARE(probe.session().dabs(), drawn.mid(0, 1));
+    QCOMPARE(probe.undoStack().index(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -187,6 +187,54 @@ Copyright (C) Trevalon software. Alle Rechte vorbehalten.</translation>
         <source>Foreground brush intensity is %1</source>
         <translation>Intensität des Vordergrundpinsels: %1</translation>
     </message>
+    <message>
+        <source>Wait until the picture has been analysed</source>
+        <translation>Bitte warten, bis das Bild analysiert ist</translation>
+    </message>
+    <message>
+        <source>Drop one picture at a time</source>
+        <translation>Bitte jeweils nur ein Bild ablegen</translation>
+    </message>
+    <message>
+        <source>Only picture files can be dropped here</source>
+        <translation>Hier können nur Bilddateien abgelegt werden</translation>
+    </message>
+    <message>
+        <source>Not a picture: %1</source>
+        <translation>Kein Bild: %1</translation>
+    </message>
+    <message>
+        <source>Strokes (*.txt);;All files (*.*)</source>
+        <translation>Striche (*.txt);;Alle Dateien (*.*)</translation>
+    </message>
+    <message>
+        <source>Open a picture first</source>
+        <translation>Bitte zuerst ein Bild öffnen</translation>
+    </message>
+    <message>
+        <source>Save Strokes</source>
+        <translation>Striche speichern</translation>
+    </message>
+    <message>
+        <source>Could not save the strokes: %1</source>
+        <translation>Die Striche konnten nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Saved %1 dabs to %2</source>
+        <translation>%1 Tupfer in %2 gespeichert</translation>
+    </message>
+    <message>
+        <source>Load Strokes</source>
+        <translation>Striche laden</translation>
+    </message>
+    <message>
+        <source>Could not load the strokes: %1</source>
+        <translation>Die Striche konnten nicht geladen werden: %1</translation>
+    </message>
+    <message>
+        <source>Loaded %1 dabs from %2</source>
+        <translation>%1 Tupfer aus %2 geladen</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowUi</name>
@@ -352,6 +400,22 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <source>Ctrl+Down</source>
         <translation>Ctrl+Down</translation>
     </message>
+    <message>
+        <source>Load Strokes...</source>
+        <translation>Striche laden...</translation>
+    </message>
+    <message>
+        <source>Replaces the keep and remove strokes with those of a strokes file</source>
+        <translation>Ersetzt die Behalten- und Entfernen-Striche durch die einer Strichdatei</translation>
+    </message>
+    <message>
+        <source>Save Strokes...</source>
+        <translation>Striche speichern...</translation>
+    </message>
+    <message>
+        <source>Writes the keep and remove strokes to a file that peltrix-cut --markers reads</source>
+        <translation>Schreibt die Behalten- und Entfernen-Striche in eine Datei, die peltrix-cut --markers liest</translation>
+    </message>
 </context>
 <context>
     <name>OptionsDialogUi</name>
@@ -413,6 +477,17 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
     <message>
         <source>Not enough memory for the picture</source>
         <translation>Nicht genug Speicher für das Bild</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Cuts an object out of a photograph. Opens PHOTO if one is given.</source>
+        <translation>Schneidet ein Objekt aus einem Foto aus. Öffnet FOTO, falls angegeben.</translation>
+    </message>
+    <message>
+        <source>The photo to open (the first of several).</source>
+        <translation>Das zu öffnende Foto (das erste von mehreren).</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,69 @@
+// Strokes files: the dabs of the open picture saved as text, and loaded back in one step.
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "canvas/markercommand.h"
+#include "canvas/markerlayer.h"
+#include "isolation/markerinput.h"
+
+namespace {
+
+QString strokesFilter()
+{
+    return MainWindow::tr("Strokes (*.txt);;All files (*.*)");
+}
+
+} // namespace
+
+void MainWindow::on_actionSaveStrokes_triggered()
+{
+    if (!photoItem) {
+        setStatus(tr("Open a picture first"));
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save Strokes"), currentDir(settings),
+                                                      strokesFilter());
+    if (path.isEmpty()) {
+        setStatus(tr("No file selected"));
+        return;
+    }
+    const QList<MarkerDab> dabs = session.dabs();
+    const QString header = QStringLiteral("Strokes for %1 (%2 x %3), in drawing order: keep X Y SIZE or remove X Y SIZE.\n"
+                                          "peltrix-cut --markers THIS-FILE PICTURE repeats the cut.")
+                               .arg(QFileInfo(session.photoPath()).fileName())
+                               .arg(session.size().width())
+                               .arg(session.size().height());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(markerText(dabs, header).toUtf8()) < 0 || !file.commit()) {
+        setStatus(tr("Could not save the strokes: %1").arg(file.errorString()));
+        return;
+    }
+    setStatus(tr("Saved %1 dabs to %2").arg(dabs.size()).arg(QFileInfo(path).fileName()));
+}
+
+void MainWindow::on_actionLoadStrokes_triggered()
+{
+    if (!photoItem) {
+        setStatus(tr("Open a picture first"));
+        return;
+    }
+    const QString path = QFileDialog::getOpenFileName(this, tr("Load Strokes"), currentDir(settings),
+                                                      strokesFilter());
+    if (path.isEmpty()) {
+        setStatus(tr("No file selected"));
+        return;
+    }
+    QList<MarkerDab> dabs;
+    QString error;
+    if (!readMarkerFile(path, dabs, error)) {
+        // The reason names the file and the line; nothing has changed.
+        setStatus(tr("Could not load the strokes: %1").arg(error));
+        return;
+    }
+    undoStack.push(new CStrokesCommand(markers, dabs, tr("Load Strokes")));
+    setStatus(tr("Loaded %1 dabs from %2").arg(dabs.size()).arg(QFileInfo(path).fileName()));
+}
