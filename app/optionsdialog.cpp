@@ -25,6 +25,7 @@ OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     ui->spinBox_9->setValue(values.gaussSize);
     ui->doubleSpinBox->setValue(values.maskOpacity);
     ui->checkBoxSmooth->setChecked(values.smoothEdges);
+    ui->checkBoxRefine->setChecked(values.refineEdges);
     ui->checkBox->setChecked(false);
 }
 
@@ -38,6 +39,7 @@ void OptionsDialog::on_buttonBox_accepted()
     ToolSettings values;
     values.sameSize = ui->checkBox->isChecked();
     values.smoothEdges = ui->checkBoxSmooth->isChecked();
+    values.refineEdges = ui->checkBoxRefine->isChecked();
     values.keepMarkerSize = ui->spinBox->value();
     values.removeMarkerSize = ui->spinBox_2->value();
     values.keepBrushSize = ui->spinBox_4->value();

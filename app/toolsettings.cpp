@@ -33,6 +33,7 @@ ToolSettings convert(const Lookup &value)
     s.keepBrushIntensity = integer(KeepBrushIntensity);
     s.removeBrushIntensity = integer(RemoveBrushIntensity);
     s.smoothEdges = boolean(SmoothEdges);
+    s.refineEdges = boolean(RefineEdges);
     s.gaussSize = integer(GaussSize);
     s.sameSize = boolean(SameSize);
     return s;
@@ -57,6 +58,7 @@ void ToolSettings::write(QSettings &store) const
     using namespace SettingKeys;
     writeSetting(store, SameSize, sameSize);
     writeSetting(store, SmoothEdges, smoothEdges);
+    writeSetting(store, RefineEdges, refineEdges);
     writeSetting(store, KeepMarkerSize, keepMarkerSize);
     writeSetting(store, RemoveMarkerSize, removeMarkerSize);
     writeSetting(store, KeepBrushSize, keepBrushSize);

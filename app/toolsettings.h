@@ -27,6 +27,7 @@ inline constexpr SettingKey MaskOpacity{"MOPACITY", "0.6", "0.6"};
 inline constexpr SettingKey KeepBrushIntensity{"KEEPBINTEN", "150", "50"};
 inline constexpr SettingKey RemoveBrushIntensity{"REMOVEBINTEN", "100", "20"};
 inline constexpr SettingKey SmoothEdges{"SMOOTHEDGESCHECKED", "true", "true"};
+inline constexpr SettingKey RefineEdges{"REFINEEDGES", "false", "false"};
 inline constexpr SettingKey GaussSize{"GOUSSIZE", "5", "5"};
 inline constexpr SettingKey SameSize{"SAMESIZECHECKED", "false", "false"};
 inline constexpr SettingKey CurrentDir{"CurrDir", "", ""};
@@ -49,6 +50,7 @@ struct ToolSettings
     int keepBrushIntensity = 0;
     int removeBrushIntensity = 0;
     bool smoothEdges = false;
+    bool refineEdges = false;
     int gaussSize = 0;
     bool sameSize = false;
 

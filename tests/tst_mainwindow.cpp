@@ -1,4 +1,5 @@
 // Start-up state, the form's actions, settings and Preferences, and opening pictures.
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
@@ -41,6 +42,7 @@ private slots:
     void oversizedStoredSizeClamped();
     void preferencesCancelStillRereads();
     void unconvertibleValuesReadAsZero();
+    void refineEdgesRoundTrip();
 
     void openCancelled();
     void openNonPicture_data();
@@ -425,6 +427,28 @@ void TestMainWindow::preferencesCancelStillRereads()
     QCOMPARE(int(probe.tools().eraserSize), 33);
     QCOMPARE(probe.tools().gaussSize, 9);
     QCOMPARE(probe.settings().value("ERASERMSIZE").toInt(), 33);
+}
+
+void TestMainWindow::refineEdgesRoundTrip()
+{
+    // Off on a fresh store; OK stores what the box shows, Cancel keeps what was stored.
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QVERIFY(!probe.tools().refineEdges);
+    for (const bool ok : {true, false}) {
+        bool shown = !ok;
+        onNextModal([&](QWidget *dialog) {
+            auto *refine = dialog->findChild<QCheckBox *>("checkBoxRefine");
+            shown = refine->isChecked();
+            refine->setChecked(!shown);
+            dialog->findChild<QDialogButtonBox *>("buttonBox")
+                ->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+        });
+        probe.action("actionPreferences")->trigger();
+        QCOMPARE(shown, !ok); // unchecked at first, checked the second time
+        QVERIFY(probe.tools().refineEdges);
+        QCOMPARE(probe.settings().value("REFINEEDGES").toBool(), true);
+    }
 }
 
 void TestMainWindow::unconvertibleValuesReadAsZero()

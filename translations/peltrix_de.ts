@@ -467,6 +467,14 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <source>Blue Marker width</source>
         <translation>Breite des blauen Markers</translation>
     </message>
+    <message>
+        <source>Estimates soft edges such as hair and fur from the photo, with their own colours, instead of feathering the edge</source>
+        <translation>Schätzt weiche Kanten wie Haare und Fell aus dem Foto, mit ihren eigenen Farben, statt die Kante weichzuzeichnen</translation>
+    </message>
+    <message>
+        <source>Refine edges</source>
+        <translation>Kanten verfeinern</translation>
+    </message>
 </context>
 <context>
     <name>PictureIO</name>
