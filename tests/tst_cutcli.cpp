@@ -151,6 +151,7 @@ private slots:
     void exportMatchesTheCore();
     void jpegWarning_data();
     void jpegWarning();
+    void threadCountChangesNothing();
 
 private:
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -538,6 +539,54 @@ void TestCutCli::jpegWarning()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.errors.contains(QLatin1String("warning: the background colour is transparent")), warns);
     QVERIFY(!readBack(path(file)).isNull());
+}
+
+void TestCutCli::threadCountChangesNothing()
+{
+    // Every stage's file and the export come out byte for byte the same on one thread and on
+    // four. The picture is large enough to be split.
+    const int scale = 16;
+    const QImage large = photo.scaled(photo.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QVERIFY(large.save(path(QStringLiteral("large.png"))));
+    QByteArray strokes;
+    for (const MarkerDab &dab : std::as_const(drawingOrder)) {
+        strokes += QStringLiteral("%1 %2 %3 %4\n")
+                       .arg(dab.keep ? QStringLiteral("keep") : QStringLiteral("remove"))
+                       .arg(dab.rect.x() * scale)
+                       .arg(dab.rect.y() * scale)
+                       .arg(qMin(int(dab.rect.width()) * scale, 255))
+                       .toLatin1();
+    }
+    writeText(path(QStringLiteral("large.txt")), strokes);
+    QImage background(300, 200, QImage::Format_ARGB32);
+    background.fill(qRgb(30, 60, 90));
+    QVERIFY(background.save(path(QStringLiteral("large-background.png"))));
+
+    QStringList files;
+    for (const char *threads : {"1", "4"}) {
+        const QString dump = path(QStringLiteral("threads-") + QLatin1String(threads));
+        const RunResult run = runCut({QStringLiteral("--threads"), QLatin1String(threads),
+                                      QStringLiteral("--markers"), path(QStringLiteral("large.txt")),
+                                      QStringLiteral("--background"), path(QStringLiteral("large-background.png")),
+                                      QStringLiteral("--offset"), QStringLiteral("13,-7"),
+                                      QStringLiteral("--dump"), dump,
+                                      QStringLiteral("-o"), dump + QStringLiteral(".png"),
+                                      path(QStringLiteral("large.png"))});
+        QCOMPARE(run.exitCode, 0);
+        files = QDir(dump).entryList(QDir::Files, QDir::Name);
+    }
+    QCOMPARE(files.size(), 8); // labels, centres, votes, gradient, flood, mask, matte, cut-out
+    const auto bytes = [](const QString &file) {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    };
+    for (const QString &file : std::as_const(files)) {
+        QVERIFY2(bytes(QDir(path(QStringLiteral("threads-1"))).filePath(file))
+                     == bytes(QDir(path(QStringLiteral("threads-4"))).filePath(file)),
+                 qPrintable(file));
+    }
+    QVERIFY(!bytes(path(QStringLiteral("threads-1.png"))).isEmpty());
+    QVERIFY(bytes(path(QStringLiteral("threads-1.png"))) == bytes(path(QStringLiteral("threads-4.png"))));
 }
 
 QTEST_GUILESS_MAIN(TestCutCli)
