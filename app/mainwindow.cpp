@@ -44,11 +44,11 @@ MainWindow::MainWindow(QWidget *parent)
     ui->menuActions->addAction(undoAction);
     undoStack.setUndoLimit(200);
 
-    // The bar keeps its place while hidden: showing it must not shrink the canvas, which
-    // would rescale the picture.
-    QSizePolicy barPolicy = ui->progressBar->sizePolicy();
-    barPolicy.setRetainSizeWhenHidden(true);
-    ui->progressBar->setSizePolicy(barPolicy);
+    // The bar shows over the bottom of the canvas: taking room from the canvas would resize
+    // it, and every resize rescales the picture.
+    ui->verticalLayout->removeWidget(ui->progressBar);
+    ui->progressBar->setParent(ui->graphicsView);
+    ui->graphicsView->installEventFilter(this);
     ui->progressBar->hide();
 
     readToolParameters();
@@ -77,6 +77,18 @@ MainWindow::~MainWindow()
     undoStack.clear();
     cutout->undoFailed = nullptr;
     delete ui;
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->graphicsView && event->type() == QEvent::Resize) {
+        const QRect canvas = ui->graphicsView->rect();
+        const int height = ui->progressBar->sizeHint().height();
+        const int margin = 8;
+        ui->progressBar->setGeometry(canvas.left() + margin, canvas.bottom() - height - margin,
+                                     canvas.width() - 2 * margin, height);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::on_actionQuit_triggered()

@@ -85,6 +85,7 @@ private slots:
     void on_actionAbout_triggered();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // A picture dropped on the window opens like a chosen one.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
