@@ -4,7 +4,11 @@
 // refinement and, when built with OpenCV's contrib modules, information-flow matting and
 // the guided filter on the same binary decision.
 //
-//   bench_refine [--cases N] [--runs N] [--no-opencv] [--shot FILE.png] [--keep DIR]
+//   bench_refine [--cases N] [--runs N] [--threads N] [--stages] [--no-opencv]
+//                [--infoflow-band] [--shot FILE.png] [--keep DIR]
+// --infoflow-band adds information-flow matting on the refinement's own band; --shot saves
+// the Gaussian and the refined cut-out of the first case's hair over a colour; --keep keeps
+// the composites and the decisions.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,6 +23,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <random>
 
 #include "analysis/analysis.h"
@@ -488,27 +493,36 @@ std::vector<float> alphaOfMat(const cv::Mat &m)
     return alpha;
 }
 
-// Unknown within `band` pixels of the decision's outline on either side.
-cv::Mat trimapOf(const cv::Mat &mask, int band)
+// Unknown within `inside` pixels of the decision's outline inside it and `outside` outside.
+cv::Mat trimapOf(const cv::Mat &mask, int inside, int outside)
 {
-    cv::Mat inside, outside, inverse;
-    cv::distanceTransform(mask, inside, cv::DIST_L2, cv::DIST_MASK_PRECISE);
+    cv::Mat toOutside, toInside, inverse;
+    cv::distanceTransform(mask, toOutside, cv::DIST_L2, cv::DIST_MASK_PRECISE);
     cv::bitwise_not(mask, inverse);
-    cv::distanceTransform(inverse, outside, cv::DIST_L2, cv::DIST_MASK_PRECISE);
+    cv::distanceTransform(inverse, toInside, cv::DIST_L2, cv::DIST_MASK_PRECISE);
     cv::Mat trimap(mask.size(), CV_8UC1);
     for (int y = 0; y < mask.rows; ++y) {
         for (int x = 0; x < mask.cols; ++x) {
             const bool keep = mask.at<uchar>(y, x) != 0;
-            const float d = keep ? inside.at<float>(y, x) : outside.at<float>(y, x);
-            trimap.at<uchar>(y, x) = d <= band ? 128 : keep ? 255 : 0;
+            const float d = keep ? toOutside.at<float>(y, x) : toInside.at<float>(y, x);
+            trimap.at<uchar>(y, x) = d <= (keep ? inside : outside) ? 128 : keep ? 255 : 0;
         }
     }
     return trimap;
 }
 #endif
 
-enum Method { None, Gaussian, Refined, InfoFlow, Guided, MethodCount };
-const char *const methodNames[MethodCount] = {"no smoothing", "Gaussian", "refined", "infoFlow", "guided filter"};
+enum Method { None, Gaussian, Refined, InfoFlow, Guided, InfoFlowOnBand, MethodCount };
+const char *const methodNames[MethodCount] = {"no smoothing", "Gaussian", "refined", "infoFlow", "guided filter",
+                                              "infoFlow 15/30"};
+
+// This process's CPU time over all threads: steadier than the wall clock on a busy machine.
+double cpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
 
 double medianOf(QList<double> v)
 {
@@ -522,19 +536,20 @@ void saveShot(const Case &c, const Decision &d, const RefinedCutout &refined, co
     const QRect r = c.shotRect;
     const QRgb colour = qRgb(40, 90, 200);
     const QImage gaussian = buildCutout(d.photo, smoothedMatte(d.keepPixels, c.W, c.H, true, 5));
-    QImage truth(c.W, c.H, QImage::Format_ARGB32);
+    QImage truthImage(c.W, c.H, QImage::Format_ARGB32);
     for (int y = 0; y < c.H; ++y) {
         const QRgb *fg = reinterpret_cast<const QRgb *>(c.foreground.constScanLine(y));
-        QRgb *out = reinterpret_cast<QRgb *>(truth.scanLine(y));
+        QRgb *out = reinterpret_cast<QRgb *>(truthImage.scanLine(y));
         for (int x = 0; x < c.W; ++x)
             out[x] = (fg[x] & 0xFFFFFFu) | (quint32(std::lround(255 * c.alpha[size_t(y) * c.W + x])) << 24);
     }
+    const QImage truth = truthImage;
     constexpr int zoom = 2, gap = 6;
     QImage sheet(3 * r.width() * zoom + 2 * gap, r.height() * zoom, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
     int x = 0;
-    for (const QImage *cutout : {&gaussian, &refined.cutout, const_cast<const QImage *>(&truth)}) {
+    for (const QImage *cutout : {&gaussian, &refined.cutout, &truth}) {
         QImage panel(r.size(), QImage::Format_ARGB32);
         fillAndComposeOver(panel, colour, cutout->copy(r), QPoint(0, 0));
         painter.drawImage(QRect(x, 0, r.width() * zoom, r.height() * zoom), panel);
@@ -553,7 +568,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     int caseCount = 6, runs = 3;
-    bool openCv = true, stages = false;
+    bool openCv = true, stages = false, infoFlowOnBand = false;
     QString shotPath, keepFolder;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -565,6 +580,8 @@ int main(int argc, char **argv)
             Parallel::setThreadCount(args[++i].toInt());
         else if (args[i] == "--stages")
             stages = true;
+        else if (args[i] == "--infoflow-band")
+            infoFlowOnBand = true;
         else if (args[i] == "--no-opencv")
             openCv = false;
         else if (args[i] == "--shot" && i + 1 < args.size())
@@ -572,7 +589,8 @@ int main(int argc, char **argv)
         else if (args[i] == "--keep" && i + 1 < args.size())
             keepFolder = args[++i];
         else {
-            std::fprintf(stderr, "usage: bench_refine [--cases N] [--runs N] [--no-opencv] [--shot FILE.png] [--keep DIR]\n");
+            std::fprintf(stderr, "usage: bench_refine [--cases N] [--runs N] [--threads N] [--stages] [--no-opencv]\n"
+                                 "                    [--infoflow-band] [--shot FILE.png] [--keep DIR]\n");
             return 2;
         }
     }
@@ -603,36 +621,45 @@ int main(int argc, char **argv)
     Scores totals[MethodCount];
     int counted[MethodCount] = {};
     double photoColours = 0; // the refined alpha with the photo's colours
+    double plainCpuTotal = 0, refinedCpuTotal = 0;
     double plainRunTotal = 0, refinedRunTotal = 0, megapixels = 0;
     for (int index = 0; index < caseCount; ++index) {
         const Case c = makeCase(index, photos, folder);
         megapixels += c.W * double(c.H) / 1e6;
         const Decision d = decide(c);
         const int W = c.W, H = c.H;
+        if (!keepFolder.isEmpty())
+            buildMatte(d.keepPixels, W, H).save(QDir(folder).filePath(QStringLiteral("case%1-decision.png").arg(index)));
 
         // Whole runs: decode, analysis, isolation, then matte and cut-out either way.
-        QList<double> plainRuns, refinedRuns;
+        QList<double> plainRuns, refinedRuns, plainCpu, refinedCpu;
         for (int run = 0; run < runs; ++run) {
             QElapsedTimer timer;
             timer.start();
+            double cpu = cpuMs();
             {
                 const Decision again = decide(c);
                 const QImage cutout = buildCutout(again.photo, smoothedMatte(again.keepPixels, W, H, true, 5));
             }
             plainRuns << timer.nsecsElapsed() / 1e6;
+            plainCpu << cpuMs() - cpu;
             timer.restart();
+            cpu = cpuMs();
             {
                 const Decision again = decide(c);
                 const RefinedCutout refined = refineEdges(again.photo, again.keepPixels);
             }
             refinedRuns << timer.nsecsElapsed() / 1e6;
+            refinedCpu << cpuMs() - cpu;
         }
         const double plainRun = medianOf(plainRuns), refinedRun = medianOf(refinedRuns);
         plainRunTotal += plainRun;
         refinedRunTotal += refinedRun;
+        plainCpuTotal += medianOf(plainCpu);
+        refinedCpuTotal += medianOf(refinedCpu);
 
         Scores s[MethodCount];
-        bool have[MethodCount] = {true, true, true, openCv, openCv};
+        bool have[MethodCount] = {true, true, true, openCv, openCv, openCv && infoFlowOnBand};
         QList<double> t;
         QImage matte;
         t.clear();
@@ -684,7 +711,7 @@ int main(int argc, char **argv)
             QElapsedTimer timer;
             timer.start();
             cv::Mat flow;
-            cv::alphamat::infoFlow(bgr, trimapOf(mask, 20), flow);
+            cv::alphamat::infoFlow(bgr, trimapOf(mask, 20, 20), flow);
             s[InfoFlow] = score(c, alphaOfMat(flow));
             s[InfoFlow].overColour = overColourError(c, cutoutOf(d.photo, alphaOfMat(flow)));
             s[InfoFlow].ms = timer.nsecsElapsed() / 1e6; // once: it takes seconds
@@ -697,6 +724,15 @@ int main(int argc, char **argv)
                 mask.convertTo(source, CV_32FC1, 1 / 255.0);
                 cv::ximgproc::guidedFilter(guide, source, guided, 8, 0.01);
                 t << timer.nsecsElapsed() / 1e6;
+            }
+            if (infoFlowOnBand) {
+                // The same band as the refinement's, to tell the method from the band.
+                cv::Mat onBand;
+                timer.restart();
+                cv::alphamat::infoFlow(bgr, trimapOf(mask, refineBandInside, refineBandOutside), onBand);
+                s[InfoFlowOnBand] = score(c, alphaOfMat(onBand));
+                s[InfoFlowOnBand].ms = timer.nsecsElapsed() / 1e6;
+                s[InfoFlowOnBand].overColour = overColourError(c, cutoutOf(d.photo, alphaOfMat(onBand)));
             }
             s[Guided] = score(c, alphaOfMat(guided));
             s[Guided].overColour = overColourError(c, cutoutOf(d.photo, alphaOfMat(guided)));
@@ -717,8 +753,8 @@ int main(int argc, char **argv)
             totals[m].ms += s[m].ms;
             ++counted[m];
         }
-        std::printf("%-26s %dx%d, whole run: plain %.1f ms, refined %.1f ms (x%.2f)\n", "", W, H, plainRun,
-                    refinedRun, refinedRun / plainRun);
+        std::printf("%-26s %dx%d, whole run: plain %.1f ms, refined %.1f ms (x%.2f); CPU x%.2f\n", "", W, H, plainRun,
+                    refinedRun, refinedRun / plainRun, medianOf(refinedCpu) / medianOf(plainCpu));
         if (index == 0 && !shotPath.isEmpty())
             saveShot(c, d, refined, shotPath);
         std::fflush(stdout);
@@ -738,6 +774,8 @@ int main(int argc, char **argv)
     std::printf("(the refined alpha with the photo's own colours: over %.2f)\n", photoColours / caseCount);
     std::printf("\nwhole runs (decode, analysis, isolation, matte, cut-out), summed: plain %.0f ms, "
                 "refined %.0f ms: x%.2f (target <= 3)\n", plainRunTotal, refinedRunTotal, refinedRunTotal / plainRunTotal);
+    std::printf("the same in CPU time over all threads: plain %.0f ms, refined %.0f ms: x%.2f\n", plainCpuTotal,
+                refinedCpuTotal, refinedCpuTotal / plainCpuTotal);
     if (counted[InfoFlow])
         std::printf("mean SAD refined %.2f vs infoFlow %.2f (target <=)\n", totals[Refined].sad / counted[Refined],
                     totals[InfoFlow].sad / counted[InfoFlow]);
