@@ -278,7 +278,8 @@ Band buildBand(const QImage &photo, const std::vector<quint8> &keep, int inside,
     std::vector<qint64> rowStart(size_t(H) + 1, 0);
     Parallel::forRange(H, 16, [&](qint64 begin, qint64 end) {
         for (qint64 y = begin; y < end; ++y)
-            rowStart[size_t(y) + 1] = std::count_if(&ring[size_t(y) * W], &ring[size_t(y + 1) * W], [](quint8 r) { return r <= 2; });
+            rowStart[size_t(y) + 1] = std::count_if(ring.data() + size_t(y) * W, ring.data() + size_t(y + 1) * W,
+                                                    [](quint8 r) { return r <= 2; });
     });
     for (int y = 0; y < H; ++y)
         rowStart[size_t(y) + 1] += rowStart[size_t(y)];
@@ -537,7 +538,7 @@ Preconditioner factorise(const Band &b, const MattingSystem &system)
             }
         }
     });
-    std::fill(&f.lower[size_t(n) * lowerTaps], &f.lower[size_t(n + 1) * lowerTaps], 0.0f);
+    std::fill(f.lower.get() + size_t(n) * lowerTaps, f.lower.get() + size_t(n + 1) * lowerTaps, 0.0f);
     f.upper.reset(new float[(size_t(n) + 1) * lowerTaps]);
     forBlocks(n, [&](qint64 begin, qint64 end) {
         for (qint64 a = begin; a < end; ++a) {

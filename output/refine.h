@@ -20,7 +20,8 @@ constexpr int refineBandInside = 15;
 constexpr int refineBandOutside = 30;
 
 // Fractional alpha and foreground colour near the outline of the keep pixels (linear
-// indices y * W + x of `photo`, any order). The same inputs give the same bytes on any
-// number of threads.
+// indices y * W + x of `photo`, any order; others are ignored). The same inputs give the
+// same bytes on any number of threads. Progress reaches 80 when alpha is done, then 100;
+// the stage timer hears "band", "system", "solve", "colours" and "cutout".
 RefinedCutout refineEdges(const QImage &photo, const QList<qint32> &keepPixels,
                           const ProgressCallback &progress = {}, const StageTimer &stageTimer = {});
