@@ -156,6 +156,11 @@ int main(int argc, char *argv[])
             .arg(largestGaussSize)
             .arg(ToolSettings::defaults().gaussSize),
         QStringLiteral("n"));
+    const QCommandLineOption refineOption(
+        QStringLiteral("refine"),
+        QStringLiteral("Refine the edge from the photo (hair, fur, soft edges) instead of smoothing it: "
+                       "alpha and foreground colours are estimated near the outline. --dump adds "
+                       "refined-matte.png."));
     const QCommandLineOption outputOption(
         {QStringLiteral("o"), QStringLiteral("output")},
         QStringLiteral("Export the cut-out to <file> as the Export command does: JPEG for .jpg or "
@@ -184,7 +189,7 @@ int main(int argc, char *argv[])
                        "results are the same for every count."),
         QStringLiteral("n"));
     parser.addOptions({markersOption, markerImageOption, dumpOption, timeOption, noSmoothOption,
-                       gaussOption, outputOption, sizeOption, backgroundOption, offsetOption,
+                       gaussOption, refineOption, outputOption, sizeOption, backgroundOption, offsetOption,
                        threadsOption});
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("The picture to work on."));
 
@@ -209,6 +214,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(dumpOption) && options.dumpFolder.isEmpty())
         return fail(QStringLiteral("--dump needs a folder"), UsageError);
     options.smooth = !parser.isSet(noSmoothOption);
+    options.refine = parser.isSet(refineOption);
     const auto number = [&](const QCommandLineOption &option, int lowest, int highest, int &value) {
         bool ok = false;
         value = parser.value(option).toInt(&ok);

@@ -175,7 +175,14 @@ bool runCut(const CutOptions &options, QString &error)
         return false;
 
     session.setSmoothing(options.smooth, options.gaussSize);
-    if (!dump.writeImage(QStringLiteral("matte.png"), session.buildMatte({}, times.timer()), error))
+    session.setRefine(false);
+    // With refined edges the dump keeps the plain matte too, to compare.
+    if ((!options.refine || dump.enabled())
+        && !dump.writeImage(QStringLiteral("matte.png"), session.buildMatte({}, times.timer()), error))
+        return false;
+    session.setRefine(options.refine);
+    if (options.refine
+        && !dump.writeImage(QStringLiteral("refined-matte.png"), session.buildMatte({}, times.timer()), error))
         return false;
     session.releaseKeepPixels();
 

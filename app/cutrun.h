@@ -27,6 +27,7 @@ struct CutOptions
     // The window's defaults, not whatever the user last chose there.
     bool smooth = ToolSettings::defaults().smoothEdges;
     int gaussSize = ToolSettings::defaults().gaussSize;
+    bool refine = ToolSettings::defaults().refineEdges;
 
     QString outputPath; // empty: no export
     std::optional<QSize> exportSize;

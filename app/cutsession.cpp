@@ -10,6 +10,7 @@
 #include "output/exportcompose.h"
 #include "output/matte.h"
 #include "output/pictureio.h"
+#include "output/refine.h"
 
 // Outside any namespace, as Qt's resource macro wants.
 static void initChessboard()
@@ -22,6 +23,7 @@ CutSession::CutSession()
     const ToolSettings defaults = ToolSettings::defaults();
     smooth = defaults.smoothEdges;
     gaussSize = defaults.gaussSize;
+    refine = defaults.refineEdges;
 }
 
 bool CutSession::open(const QString &file, QString *error)
@@ -52,6 +54,7 @@ void CutSession::setPhoto(const QImage &photo)
     keep.clear();
     ++keepGeneration;
     matteImage = QImage();
+    refinedColours = QImage();
     dropCutout();
     offset = QPoint(0, 0);
 }
@@ -187,28 +190,43 @@ void CutSession::setSmoothing(bool on, int size)
     gaussSize = size;
 }
 
+void CutSession::setRefine(bool on)
+{
+    refine = on;
+}
+
 bool CutSession::isMatteCurrent() const
 {
     return isolationCurrent && !matteImage.isNull() && matteFromGeneration == keepGeneration
-           && matteSmooth == smooth
-           && matteGaussSize == gaussSize && matteImage.size() == photoSize;
+           && matteSmooth == smooth && matteGaussSize == gaussSize && matteRefined == refine
+           && matteImage.size() == photoSize;
 }
 
 const QImage &CutSession::buildMatte(const ProgressCallback &progress, const StageTimer &stageTimer)
 {
     if (isMatteCurrent())
         return matteImage;
-    matteImage = smoothedMatte(keep, photoSize.width(), photoSize.height(), smooth, gaussSize,
-                               progress, stageTimer);
+    if (refine) {
+        RefinedCutout refined = refineEdges(photoImage, keep, progress, stageTimer);
+        matteImage = std::move(refined.matte);
+        refinedColours = std::move(refined.cutout);
+    } else {
+        matteImage = smoothedMatte(keep, photoSize.width(), photoSize.height(), smooth, gaussSize,
+                                   progress, stageTimer);
+        refinedColours = QImage();
+    }
     matteFromGeneration = keepGeneration;
     matteSmooth = smooth;
     matteGaussSize = gaussSize;
+    matteRefined = refine;
     return matteImage;
 }
 
 const QImage &CutSession::buildCutout()
 {
-    cutoutImage = ::buildCutout(photoImage, matteImage);
+    // The refined cut-out was made with its matte; the brushes edit a copy of it.
+    cutoutImage = matteRefined && !refinedColours.isNull() ? refinedColours
+                                                           : ::buildCutout(photoImage, matteImage);
     return cutoutImage;
 }
 

@@ -84,11 +84,15 @@ public:
 
     // --- The matte (blue byte 255 - opacity, as the preview reads it)
     void setSmoothing(bool smooth, int gaussSize);
+    // Refined edges: alpha and foreground colours estimated from the photo near the outline,
+    // in place of the smoothing.
+    void setRefine(bool refine);
     const QImage &buildMatte(const ProgressCallback &progress = {}, const StageTimer &stageTimer = {});
     bool isMatteCurrent() const;
     const QImage &matte() const { return matteImage; }
 
-    // --- The cut-out: the photo with the matte as alpha, edited by the brushes
+    // --- The cut-out: the photo with the matte as alpha (with refined edges, the estimated
+    // foreground colours where alpha is fractional), edited by the brushes
     const QImage &buildCutout();
     void dropCutout() { cutoutImage = QImage(); }
     QImage &cutout() { return cutoutImage; }
@@ -145,10 +149,13 @@ private:
 
     bool smooth = false;
     int gaussSize = 0;
+    bool refine = false;
     QImage matteImage;
+    QImage refinedColours; // the cut-out that goes with a refined matte
     quint64 matteFromGeneration = 0;
     bool matteSmooth = false;
     int matteGaussSize = 0;
+    bool matteRefined = false;
 
     QImage cutoutImage;
 

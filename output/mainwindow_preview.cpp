@@ -74,6 +74,7 @@ void MainWindow::on_actionPreview_toggled(bool checked)
 void MainWindow::buildMatteImage()
 {
     session.setSmoothing(tools.smoothEdges, tools.gaussSize);
+    session.setRefine(tools.refineEdges);
     session.buildMatte([this](int value) { ui->progressBar->setValue(value); });
 }
 

@@ -963,7 +963,7 @@ RefinedCutout refineEdges(const QImage &photo, const QList<qint32> &keepPixels,
         }
     });
     if (stageTimer)
-        stageTimer("cutout", timer.nsecsElapsed());
+        stageTimer("refined-cutout", timer.nsecsElapsed());
     if (progress)
         progress(100);
     return result;

@@ -120,11 +120,13 @@ void TestCutParity::sameStrokesSameResult_data()
     QTest::addColumn<QPoint>("offset");
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("loaded"); // the strokes saved, then loaded into a fresh window
+    QTest::addColumn<bool>("refine");
 
-    QTest::newRow("default colour") << QString() << QPoint() << "a.png" << false;
-    QTest::newRow("opaque colour, moved") << "#FF3060A0" << QPoint(9, -5) << "b.png" << false;
-    QTest::newRow("picture, moved") << "picture" << QPoint(-4, 6) << "c.png" << false;
-    QTest::newRow("loaded strokes, picture") << "picture" << QPoint(3, 2) << "d.png" << true;
+    QTest::newRow("default colour") << QString() << QPoint() << "a.png" << false << false;
+    QTest::newRow("opaque colour, moved") << "#FF3060A0" << QPoint(9, -5) << "b.png" << false << false;
+    QTest::newRow("picture, moved") << "picture" << QPoint(-4, 6) << "c.png" << false << false;
+    QTest::newRow("loaded strokes, picture") << "picture" << QPoint(3, 2) << "d.png" << true << false;
+    QTest::newRow("refined edges, colour") << "#FF3060A0" << QPoint(2, 1) << "e.png" << false << true;
 }
 
 void TestCutParity::sameStrokesSameResult()
@@ -133,6 +135,7 @@ void TestCutParity::sameStrokesSameResult()
     QFETCH(QPoint, offset);
     QFETCH(QString, file);
     QFETCH(bool, loaded);
+    QFETCH(bool, refine);
 
     const QString markersPath = dir.filePath(QStringLiteral("strokes-") + file + QStringLiteral(".txt"));
     auto painter = std::make_unique<MainWindow>();
@@ -172,6 +175,9 @@ void TestCutParity::sameStrokesSameResult()
         arguments << QStringLiteral("--background") << background;
     }
     probe.session().setObjectOffset(offset);
+    probe.tools().refineEdges = refine;
+    if (refine)
+        arguments << QStringLiteral("--refine");
     arguments << QStringLiteral("--offset") << QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y());
 
     probe.action("actionPreview")->setChecked(true);
