@@ -109,6 +109,8 @@ private:
     void zoomBackground(double factor);
     // output/mainwindow_export.cpp
     bool exportImage();
+    // canvas/mainwindow_strokes.cpp: the photo must be open; empty when cancelled
+    QString chooseStrokesFile(bool save);
     // canvas/mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
     void setStatus(const QString &text);

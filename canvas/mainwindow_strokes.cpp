@@ -10,27 +10,25 @@
 #include "canvas/markerlayer.h"
 #include "isolation/markerinput.h"
 
-namespace {
-
-QString strokesFilter()
-{
-    return MainWindow::tr("Strokes (*.txt);;All files (*.*)");
-}
-
-} // namespace
-
-void MainWindow::on_actionSaveStrokes_triggered()
+QString MainWindow::chooseStrokesFile(bool save)
 {
     if (!photoItem) {
         setStatus(tr("Open a picture first"));
-        return;
+        return QString();
     }
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save Strokes"), currentDir(settings),
-                                                      strokesFilter());
-    if (path.isEmpty()) {
+    const QString filter = tr("Strokes (*.txt);;All files (*.*)");
+    const QString path = save ? QFileDialog::getSaveFileName(this, tr("Save Strokes"), currentDir(settings), filter)
+                              : QFileDialog::getOpenFileName(this, tr("Load Strokes"), currentDir(settings), filter);
+    if (path.isEmpty())
         setStatus(tr("No file selected"));
+    return path;
+}
+
+void MainWindow::on_actionSaveStrokes_triggered()
+{
+    const QString path = chooseStrokesFile(true);
+    if (path.isEmpty())
         return;
-    }
     const QList<MarkerDab> dabs = session.dabs();
     const QString header = QStringLiteral("Strokes for %1 (%2 x %3), in drawing order: keep X Y SIZE or remove X Y SIZE.\n"
                                           "peltrix-cut --markers THIS-FILE PICTURE repeats the cut.")
@@ -47,16 +45,9 @@ void MainWindow::on_actionSaveStrokes_triggered()
 
 void MainWindow::on_actionLoadStrokes_triggered()
 {
-    if (!photoItem) {
-        setStatus(tr("Open a picture first"));
+    const QString path = chooseStrokesFile(false);
+    if (path.isEmpty())
         return;
-    }
-    const QString path = QFileDialog::getOpenFileName(this, tr("Load Strokes"), currentDir(settings),
-                                                      strokesFilter());
-    if (path.isEmpty()) {
-        setStatus(tr("No file selected"));
-        return;
-    }
     QList<MarkerDab> dabs;
     QString error;
     if (!readMarkerFile(path, dabs, error)) {
