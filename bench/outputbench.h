@@ -5,6 +5,7 @@
 // isolates on it from the benchmark strokes, and the OpenCV anchors.
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QList>
@@ -37,21 +38,35 @@ struct Photo
     QImage picture; // ARGB32
 };
 
+// ImageMagick's resource policy refuses very large pictures in one go, and the noise of one
+// pixel does not depend on the others: the picture goes through in strips.
 inline QImage noisyVersion(const QImage &smooth, double megapixels)
 {
     const QString base = QDir::temp().filePath(QStringLiteral("peltrix-bench-%1mp").arg(megapixels));
     const QString noisy = base + QStringLiteral("-noisy.ppm");
     if (!QFileInfo::exists(noisy)) {
-        const QString plain = base + QStringLiteral("-smooth.ppm");
         std::printf("(making %s with ImageMagick, once)\n", qPrintable(noisy));
         std::fflush(stdout);
-        if (!smooth.save(plain))
-            return QImage();
-        const int status = QProcess::execute(QStringLiteral("convert"),
-            {QStringLiteral("-seed"), QStringLiteral("1"), plain, QStringLiteral("+noise"),
-             QStringLiteral("Gaussian"), noisy});
+        QImage result(smooth.size(), QImage::Format_RGB32);
+        const int stripRows = std::max(1, int(16e6 / smooth.width()));
+        const QString plain = base + QStringLiteral("-strip.ppm");
+        const QString strip = base + QStringLiteral("-strip-noisy.ppm");
+        for (int y = 0, seed = 1; y < smooth.height(); y += stripRows, ++seed) {
+            const int rows = std::min(stripRows, smooth.height() - y);
+            if (!smooth.copy(0, y, smooth.width(), rows).save(plain))
+                return QImage();
+            const int status = QProcess::execute(QStringLiteral("convert"),
+                {QStringLiteral("-seed"), QString::number(seed), plain, QStringLiteral("+noise"),
+                 QStringLiteral("Gaussian"), strip});
+            const QImage done = QImage(strip).convertToFormat(QImage::Format_RGB32);
+            if (status != 0 || done.size() != QSize(smooth.width(), rows))
+                return QImage();
+            for (int row = 0; row < rows; ++row)
+                std::memcpy(result.scanLine(y + row), done.constScanLine(row), size_t(smooth.width()) * 4);
+        }
         QFile::remove(plain);
-        if (status != 0)
+        QFile::remove(strip);
+        if (!result.save(noisy))
             return QImage();
     }
     return QImage(noisy).convertToFormat(QImage::Format_ARGB32);
