@@ -5,7 +5,7 @@
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-packages=(g++ make cmake qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools libgl-dev)
+packages=(g++ make cmake qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools libgl-dev libpng-dev)
 for option in "$@"; do
   case "$option" in
     --tests) packages+=(mate-backgrounds) ;;
