@@ -11,6 +11,7 @@
 
 #include "analysis/largebuffer.h"
 #include "output/compose.h"
+#include "output/filesink.h"
 #include "output/pngwriter.h"
 
 namespace {
@@ -38,17 +39,25 @@ QImage exportBackground(const QImage &background, QSize size)
     return canvas;
 }
 
-// The encoded picture written to `file`; the reason of a failure is the file's own (the
-// system's) where the file failed, the encoder's otherwise.
+// The encoded picture written to `file` (opened unbuffered); the reason of a failure is the
+// system's where a write failed, the encoder's otherwise.
 bool encodeInto(const QImage &image, const QByteArray &format, QFileDevice &file, QString &reason)
 {
-    if (format == "png")
-        return writePng(image, file, &reason);
-    QImageWriter writer(&file, format);
-    writer.setQuality(100);
-    if (writer.write(image))
+    FileSink sink(file);
+    bool encoded = false;
+    if (format == "png") {
+        encoded = writePng(image, sink, &reason);
+    } else {
+        QImageWriter writer(&sink, format);
+        writer.setQuality(100);
+        encoded = writer.write(image);
+        if (!encoded)
+            reason = writer.errorString();
+    }
+    if (encoded && sink.finish())
         return true;
-    reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+    if (sink.writeFailed())
+        reason = sink.errorString();
     return false;
 }
 
@@ -160,16 +169,14 @@ bool writeExportFile(const QImage &image, const QString &path, QString *error)
     if (target.exists() && !target.isFile() && !target.isDir()) {
         // A device or a pipe is written into: replacing it would remove it, not fill it.
         QFile device(path);
-        if (!device.open(QIODevice::WriteOnly))
+        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return fail(device.errorString());
         if (!encodeInto(image, format, device, reason))
             return fail(reason);
-        if (!device.flush())
-            return fail(device.errorString());
         return true;
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
     if (!encodeInto(image, format, file, reason)) {
         file.cancelWriting();

@@ -1,17 +1,20 @@
 #include "output/pngwriter.h"
 
-#include <QFileDevice>
+#include <QIODevice>
 #include <QImage>
+#include <QSemaphore>
 #include <QtEndian>
 
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
 #include <vector>
 
-#ifdef Q_OS_LINUX
-#include <fcntl.h>
-#endif
+#include "analysis/parallel.h"
+
 
 // Settings, measured on 24-megapixel photos (smooth and noisy) against other filters and
 // strategies: the Sub filter with zlib's run-length strategy compresses as well as the
@@ -22,17 +25,15 @@ namespace {
 
 constexpr int compressionLevel = 1;
 constexpr size_t idatBytes = size_t(1) << 20;
-// Files are handed to the system's write-back every so many bytes, so that the sync that
-// makes a replacement safe does not wait for the whole file at the end.
-constexpr qint64 writeBackBytes = qint64(8) << 20;
+// Rows are turned into PNG's byte order on a second thread, a block ahead of the encoder.
+constexpr int blockRows = 16;
+constexpr int ringBlocks = 4;
+constexpr qint64 smallestPipelined = qint64(1) << 18; // pixels
 
 struct Output
 {
     QIODevice *device = nullptr;
     QString error;
-    qint64 written = 0;
-    qint64 handedBack = 0;
-    int handle = -1; // the file's descriptor when early write-back is possible
 };
 
 void writeData(png_structp png, png_bytep data, size_t length)
@@ -42,16 +43,6 @@ void writeData(png_structp png, png_bytep data, size_t length)
         out->error = out->device->errorString();
         png_error(png, "write failed");
     }
-    out->written += qint64(length);
-#ifdef Q_OS_LINUX
-    if (out->handle >= 0 && out->written - out->handedBack >= writeBackBytes) {
-        auto *file = static_cast<QFileDevice *>(out->device);
-        if (file->flush())
-            sync_file_range(out->handle, out->handedBack, out->written - out->handedBack,
-                            SYNC_FILE_RANGE_WRITE);
-        out->handedBack = out->written;
-    }
-#endif
 }
 
 void flushData(png_structp) {}
@@ -82,8 +73,76 @@ void toRgb(const QRgb *in, uchar *out, int W)
     }
 }
 
+// The picture's rows in PNG's byte order, block by block through a small ring: filled on a
+// thread of their own while the encoder works through the previous blocks, or on demand.
+class RowSource
+{
+public:
+    RowSource(const QImage &image, bool alpha)
+        : image(image), alpha(alpha), rowBytes(size_t(image.width()) * (alpha ? 4 : 3)),
+          blocks((image.height() + blockRows - 1) / blockRows),
+          ring(size_t(ringBlocks) * blockRows * rowBytes)
+    {
+        if (qint64(image.width()) * image.height() >= smallestPipelined && Parallel::threadCount() > 1)
+            worker = std::thread([this] {
+                for (int block = 0; block < blocks; ++block) {
+                    free.acquire();
+                    if (stopped)
+                        return;
+                    convert(block);
+                    filled.release();
+                }
+            });
+    }
+    ~RowSource()
+    {
+        if (worker.joinable()) {
+            stopped = true;
+            free.release(ringBlocks);
+            worker.join();
+        }
+    }
+
+    // Rows of `block`, valid until release(block).
+    const uchar *acquire(int block)
+    {
+        if (worker.joinable())
+            filled.acquire();
+        else
+            convert(block);
+        return slot(block);
+    }
+    void release(int) { free.release(); }
+
+private:
+    uchar *slot(int block) { return ring.data() + size_t(block % ringBlocks) * blockRows * rowBytes; }
+    void convert(int block)
+    {
+        uchar *out = slot(block);
+        const int first = block * blockRows;
+        const int last = std::min(image.height(), first + blockRows);
+        for (int y = first; y < last; ++y, out += rowBytes) {
+            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            if (alpha)
+                toRgba(line, out, image.width());
+            else
+                toRgb(line, out, image.width());
+        }
+    }
+
+    const QImage &image;
+    const bool alpha;
+    const size_t rowBytes;
+    const int blocks;
+    std::vector<uchar> ring;
+    QSemaphore free{ringBlocks};
+    QSemaphore filled;
+    std::atomic<bool> stopped{false};
+    std::thread worker;
+};
+
 // No object with a destructor lives in this frame: libpng leaves it by longjmp on errors.
-bool encode(const QImage &image, bool alpha, Output &out, uchar *row)
+bool encode(int W, int H, bool alpha, Output &out, RowSource &rows)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &out, onError, onWarning);
     if (!png)
@@ -97,8 +156,6 @@ bool encode(const QImage &image, bool alpha, Output &out, uchar *row)
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    const int W = image.width();
-    const int H = image.height();
     png_set_write_fn(png, &out, writeData, flushData);
     png_set_IHDR(png, info, png_uint_32(W), png_uint_32(H), 8,
                  alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -108,13 +165,12 @@ bool encode(const QImage &image, bool alpha, Output &out, uchar *row)
     png_set_compression_strategy(png, Z_RLE);
     png_set_compression_buffer_size(png, idatBytes);
     png_write_info(png, info);
-    for (int y = 0; y < H; ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        if (alpha)
-            toRgba(line, row, W);
-        else
-            toRgb(line, row, W);
-        png_write_row(png, row);
+    const size_t rowBytes = size_t(W) * (alpha ? 4 : 3);
+    for (int block = 0; block * blockRows < H; ++block) {
+        const uchar *row = rows.acquire(block);
+        for (int y = block * blockRows; y < std::min(H, (block + 1) * blockRows); ++y, row += rowBytes)
+            png_write_row(png, row);
+        rows.release(block);
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
@@ -140,12 +196,8 @@ bool writePng(const QImage &image, QIODevice &device, QString *error)
 
     Output out;
     out.device = &device;
-#ifdef Q_OS_LINUX
-    if (auto *file = qobject_cast<QFileDevice *>(&device))
-        out.handle = file->handle();
-#endif
-    std::vector<uchar> row(size_t(pixels.width()) * (alpha ? 4 : 3));
-    if (!encode(pixels, alpha, out, row.data()))
+    RowSource rows(pixels, alpha);
+    if (!encode(pixels.width(), pixels.height(), alpha, out, rows))
         return fail(out.error.isEmpty() ? QStringLiteral("PNG encoding failed") : out.error);
     return true;
 }
