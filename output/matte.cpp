@@ -522,7 +522,9 @@ QImage smoothedMatte(const QList<qint32> &keepPixels, int W, int H, bool smooth,
     return matte;
 }
 
-QImage buildCutout(const QImage &photo, const QImage &matte)
+namespace {
+
+QImage cutoutInto(const QImage &photo, const QImage &matte, QImage *reusable)
 {
     if (photo.isNull())
         return QImage();
@@ -540,21 +542,33 @@ QImage buildCutout(const QImage &photo, const QImage &matte)
 
     const int W = source.width();
     const int H = source.height();
-    QImage cutout = LargeBuffer::image(QSize(W, H), QImage::Format_ARGB32);
+    QImage cutout;
+    const bool inPlace = reusable && alphaMatte.size() == source.size()
+                         && alphaMatte.format() == QImage::Format_ARGB32;
+    if (inPlace) {
+        // Each pixel is read before it is written: the matte can become the cut-out.
+        cutout = std::move(alphaMatte);
+        *reusable = QImage();
+    } else {
+        cutout = LargeBuffer::image(QSize(W, H), QImage::Format_ARGB32);
+    }
     if (cutout.isNull())
         return cutout;
-    const int matteW = alphaMatte.isNull() ? 0 : std::min(W, alphaMatte.width());
-    const int matteH = alphaMatte.isNull() ? 0 : std::min(H, alphaMatte.height());
-
-    uchar *const bits = cutout.bits();
+    uchar *const bits = cutout.bits(); // copies only if the matte is still shared elsewhere
     const qsizetype stride = cutout.bytesPerLine();
+    const QImage &alphaSource = inPlace ? cutout : alphaMatte;
+    const int matteW = alphaSource.isNull() ? 0 : std::min(W, alphaSource.width());
+    const int matteH = alphaSource.isNull() ? 0 : std::min(H, alphaSource.height());
+    const uchar *const matteBits = inPlace ? bits : alphaSource.constBits();
+    const qsizetype matteStride = alphaSource.bytesPerLine();
+
     Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
         for (int y = int(begin); y < int(end); ++y) {
             const quint32 *in = reinterpret_cast<const quint32 *>(source.constScanLine(y));
             quint32 *out = reinterpret_cast<quint32 *>(bits + y * stride);
             int x = 0;
             if (y < matteH) {
-                const quint32 *m = reinterpret_cast<const quint32 *>(alphaMatte.constScanLine(y));
+                const quint32 *m = reinterpret_cast<const quint32 *>(matteBits + y * matteStride);
                 for (; x < matteW; ++x)
                     out[x] = (in[x] & 0x00FFFFFFu) | (quint32(255 - qBlue(m[x])) << 24);
             }
@@ -563,4 +577,16 @@ QImage buildCutout(const QImage &photo, const QImage &matte)
         }
     });
     return cutout;
+}
+
+} // namespace
+
+QImage buildCutout(const QImage &photo, const QImage &matte)
+{
+    return cutoutInto(photo, matte, nullptr);
+}
+
+QImage buildCutout(const QImage &photo, QImage &&matte)
+{
+    return cutoutInto(photo, matte, &matte);
 }

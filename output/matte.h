@@ -23,5 +23,8 @@ void gaussianBlur(const QImage &source, QImage &destination, int s, double sigma
 QImage smoothedMatte(const QList<qint32> &keepPixels, int W, int H, bool smooth, int gaussSize,
                      const ProgressCallback &progress = {}, const StageTimer &stageTimer = {});
 
-// The photo with alpha = 255 - blue byte of the matte, colour untouched; ARGB32.
+// The photo with alpha = 255 - the matte's blue channel, colour untouched; ARGB32.
 QImage buildCutout(const QImage &photo, const QImage &matte);
+// The same for a matte that is not needed afterwards: when nothing else shares it and it
+// has the photo's size, the cut-out is written into its memory instead of new memory.
+QImage buildCutout(const QImage &photo, QImage &&matte);

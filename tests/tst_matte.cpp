@@ -392,6 +392,13 @@ void TestMatte::cutout()
             const int alpha = x < 6 ? 255 - qBlue(matte.pixel(x, y)) : qAlpha(p);
             QCOMPARE(cut.pixel(x, y), qRgba(qRed(p), qGreen(p), qBlue(p), alpha));
         }
+    // A matte handed over becomes the cut-out when nothing else holds it.
+    QImage fullMatte = randomImage(9, 7, 4, [](quint32 v) { return v; });
+    const QImage expected = buildCutout(photo, fullMatte);
+    const uchar *memory = fullMatte.constBits();
+    const QImage handedOver = buildCutout(photo, std::move(fullMatte));
+    QCOMPARE(handedOver, expected);
+    QCOMPARE(handedOver.constBits(), memory);
     // An RGB32 photo outside the matte stays opaque.
     const QImage opaque = buildCutout(photo.convertToFormat(QImage::Format_RGB32), QImage());
     QCOMPARE(opaque, photo.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32));
