@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -69,7 +70,8 @@ inline QImage noisyVersion(const QImage &smooth, double megapixels)
         if (!result.save(noisy))
             return QImage();
     }
-    return QImage(noisy).convertToFormat(QImage::Format_ARGB32);
+    QImageReader::setAllocationLimit(0); // the 96-megapixel picture
+    return QImageReader(noisy).read().convertToFormat(QImage::Format_ARGB32);
 }
 
 // The photos of one size, smooth first; a missing one is left out.

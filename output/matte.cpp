@@ -33,8 +33,9 @@ constexpr int maxTableTaps = 15;
 // Pixels per block of the blur's change map.
 constexpr int blockPixels = 16;
 
-// Rows the matte fills and paints at a time: the band stays in the cache between the two.
-constexpr int matteBandRows = 16;
+// The matte is filled and painted in tiles of this many rows by a cache line of columns.
+constexpr int matteBandRows = 32;
+constexpr int tileColumns = 16;
 
 inline int channel(quint32 pixel, int shift)
 {
@@ -395,6 +396,15 @@ void paintMatte(quint32 *pixels, int W, int H, const QList<qint32> &keepPixels)
     for (int x = 1; x < W; ++x)
         columnStart[size_t(x)] = std::clamp(columnStart[size_t(x)], columnStart[size_t(x) - 1], n);
 
+    // v mod W without a division, exact for 0 <= v < 2^31: v div W = (v * m) >> (31 + l).
+    int l = 0;
+    while ((qint64(1) << l) < W)
+        ++l;
+    const quint64 m = ((quint64(1) << (31 + l)) / quint64(W)) + 1;
+    const auto column = [W, m, l](qint32 v) {
+        return int(v - qint64((quint64(quint32(v)) * m) >> (31 + l)) * W);
+    };
+
     const int parts = std::max(1, std::min(Parallel::threadCount(), H / matteBandRows));
     std::vector<int> partStart(size_t(parts) + 1);
     for (int p = 0; p <= parts; ++p)
@@ -419,19 +429,28 @@ void paintMatte(quint32 *pixels, int W, int H, const QList<qint32> &keepPixels)
             bool stray = false;
             for (int band = y0; band < y1; band += matteBandRows) {
                 const int bandEnd = std::min(y1, band + matteBandRows);
-                std::fill(pixels + qint64(band) * W, pixels + qint64(bandEnd) * W, whitePixel);
                 const qint64 limit = qint64(bandEnd) * W;
-                for (int x = 0; x < W; ++x) {
-                    qsizetype c = cursor[x];
-                    const qsizetype columnEnd = columnStart[size_t(x) + 1];
-                    while (c < columnEnd && list[c] < limit) {
-                        const qint32 v = list[c++];
-                        if (v >= lowest)
-                            pixels[v] = blackPixel;
-                        else
-                            stray = true;
+                // A tile of columns at a time, filled and painted while in the cache; the
+                // next tile's list entries are asked for ahead, as each column's lie apart.
+                for (int x0 = 0; x0 < W; x0 += tileColumns) {
+                    const int x1 = std::min(W, x0 + tileColumns);
+                    for (int x = x1; x < std::min(W, x1 + tileColumns); ++x)
+                        __builtin_prefetch(list + std::min(cursor[x], n - 1));
+                    for (int y = band; y < bandEnd; ++y)
+                        std::fill(pixels + qint64(y) * W + x0, pixels + qint64(y) * W + x1, whitePixel);
+                    for (int x = x0; x < x1; ++x) {
+                        qsizetype c = cursor[x];
+                        const qsizetype columnEnd = columnStart[size_t(x) + 1];
+                        while (c < columnEnd && list[c] < limit) {
+                            const qint32 v = list[c++];
+                            // Another column's pixel would be painted over by its tile's fill.
+                            if (v >= lowest && column(v) == x)
+                                pixels[v] = blackPixel;
+                            else
+                                stray = true;
+                        }
+                        cursor[x] = c;
                     }
-                    cursor[x] = c;
                 }
             }
             outOfPlace[size_t(p)] = stray;
