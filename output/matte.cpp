@@ -434,7 +434,7 @@ void paintMatte(quint32 *pixels, int W, int H, const QList<qint32> &keepPixels)
                 // next tile's list entries are asked for ahead, as each column's lie apart.
                 for (int x0 = 0; x0 < W; x0 += tileColumns) {
                     const int x1 = std::min(W, x0 + tileColumns);
-                    for (int x = x1; x < std::min(W, x1 + tileColumns); ++x)
+                    for (int x = x1; x < std::min(W, x1 + tileColumns) && n > 0; ++x)
                         __builtin_prefetch(list + std::min(cursor[x], n - 1));
                     for (int y = band; y < bandEnd; ++y)
                         std::fill(pixels + qint64(y) * W + x0, pixels + qint64(y) * W + x1, whitePixel);
