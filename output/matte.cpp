@@ -371,12 +371,12 @@ void blur(const uchar *source, qsizetype sourceStride, uchar *destination, qsize
     reportBlurProgress(H, r, progress);
 }
 
-// Paints the keep pixels black into a matte of contiguous rows, filled white band by band
+// Paints the keep pixels black into a matte of contiguous rows, filled white tile by tile
 // just before. The list comes column by column from the isolation; walking it in that
 // order would touch one row (and page) per pixel, so each band of rows takes, column by
 // column, the run of list entries that falls into it. Correctness rests on nothing but the
-// checks: an entry outside the band it was found in, or runs that do not add up to the
-// whole list, leave the rest to a plain pass over the list.
+// checks: an entry outside the band or column it was found in, or runs that do not add up
+// to the whole list, leave the rest to a plain pass over the list.
 void paintMatte(quint32 *pixels, int W, int H, const QList<qint32> &keepPixels)
 {
     const qint32 *list = keepPixels.constData();
