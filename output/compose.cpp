@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include "analysis/parallel.h"
+
 namespace {
+
+// Rows below this many stay on one thread: starting another costs more than they do.
+constexpr qint64 rowGrain = 32;
 
 // The general case of "over"; the common ones (either alpha 0 or 255) are shortcuts that
 // give the same integers.
@@ -119,9 +124,13 @@ void composeOverInPlace(QImage &canvas, const QImage &object, QPoint offset)
     const Overlap o = overlapOf(canvas, object, offset);
     if (o.empty())
         return;
-    for (int y = o.y0; y < o.y1; ++y)
-        composeRow(reinterpret_cast<quint32 *>(canvas.scanLine(y)),
-                   reinterpret_cast<const quint32 *>(o.top.constScanLine(y - o.dy)), o.x0, o.x1, o.dx);
+    uchar *const bits = canvas.bits();
+    const qsizetype stride = canvas.bytesPerLine();
+    Parallel::forRange(o.y1 - o.y0, rowGrain, [&](qint64 begin, qint64 end) {
+        for (int y = o.y0 + int(begin); y < o.y0 + int(end); ++y)
+            composeRow(reinterpret_cast<quint32 *>(bits + y * stride),
+                       reinterpret_cast<const quint32 *>(o.top.constScanLine(y - o.dy)), o.x0, o.x1, o.dx);
+    });
 }
 
 void fillAndComposeOver(QImage &canvas, QRgb colour, const QImage &object, QPoint offset)
@@ -131,12 +140,17 @@ void fillAndComposeOver(QImage &canvas, QRgb colour, const QImage &object, QPoin
     if (canvas.isNull())
         return;
     const Overlap o = overlapOf(canvas, object, offset);
+    uchar *const bits = canvas.bits();
+    const qsizetype stride = canvas.bytesPerLine();
+    const int W = canvas.width();
     // Each scan line is composed while its fill is still in the cache.
-    for (int y = 0; y < canvas.height(); ++y) {
-        auto *out = reinterpret_cast<quint32 *>(canvas.scanLine(y));
-        std::fill_n(out, canvas.width(), quint32(colour));
-        if (!o.empty() && y >= o.y0 && y < o.y1)
-            composeRow(out, reinterpret_cast<const quint32 *>(o.top.constScanLine(y - o.dy)), o.x0,
-                       o.x1, o.dx);
-    }
+    Parallel::forRange(canvas.height(), rowGrain, [&](qint64 begin, qint64 end) {
+        for (int y = int(begin); y < int(end); ++y) {
+            auto *out = reinterpret_cast<quint32 *>(bits + y * stride);
+            std::fill_n(out, W, quint32(colour));
+            if (!o.empty() && y >= o.y0 && y < o.y1)
+                composeRow(out, reinterpret_cast<const quint32 *>(o.top.constScanLine(y - o.dy)),
+                           o.x0, o.x1, o.dx);
+        }
+    });
 }

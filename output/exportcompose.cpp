@@ -1,6 +1,7 @@
 #include "output/exportcompose.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -10,13 +11,10 @@
 
 #include "analysis/largebuffer.h"
 #include "output/compose.h"
+#include "output/filesink.h"
+#include "output/pngwriter.h"
 
 namespace {
-
-// Qt's PNG writer takes the zlib level as quality: level = (100 - quality) * 9 / 91, so 100 is
-// no compression at all. 85 gives level 1, which keeps most of the size gain of the default
-// level at a fraction of its time on large photos.
-constexpr int pngQuality = 85;
 
 // Truncation toward zero, kept clear of int overflow for absurd offsets or zooms.
 int truncated(double value)
@@ -39,6 +37,28 @@ QImage exportBackground(const QImage &background, QSize size)
     for (int y = 0; y < size.height(); ++y)
         std::memcpy(canvas.scanLine(y), straight.constScanLine(y), rowBytes);
     return canvas;
+}
+
+// The encoded picture written to `file` (opened unbuffered); the reason of a failure is the
+// system's where a write failed, the encoder's otherwise.
+bool encodeInto(const QImage &image, const QByteArray &format, QFileDevice &file, QString &reason)
+{
+    FileSink sink(file);
+    bool encoded = false;
+    if (format == "png") {
+        encoded = writePng(image, sink, &reason);
+    } else {
+        QImageWriter writer(&sink, format);
+        writer.setQuality(100);
+        encoded = writer.write(image);
+        if (!encoded)
+            reason = writer.errorString();
+    }
+    if (encoded && sink.finish())
+        return true;
+    if (sink.writeFailed())
+        reason = sink.errorString();
+    return false;
 }
 
 QImage scaledCutout(const QImage &cutout, const ExportGeometry &g)
@@ -144,14 +164,23 @@ bool writeExportFile(const QImage &image, const QString &path, QString *error)
     if (image.isNull())
         return fail(QStringLiteral("empty picture"));
 
+    QString reason;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        // A device or a pipe is written into: replacing it would remove it, not fill it.
+        QFile device(path);
+        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return fail(device.errorString());
+        if (!encodeInto(image, format, device, reason))
+            return fail(reason);
+        return true;
+    }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
-    QImageWriter writer(&file, format);
-    writer.setQuality(format == "png" ? pngQuality : 100);
-    if (!writer.write(image)) {
+    if (!encodeInto(image, format, file, reason)) {
         file.cancelWriting();
-        return fail(writer.errorString());
+        return fail(reason);
     }
     if (!file.commit())
         return fail(file.errorString());

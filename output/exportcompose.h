@@ -43,7 +43,9 @@ QImage composeExport(QRgb colour, QSize backgroundSize, QSize displayedSize, con
 // The file format the path's suffix asks for ("jpeg" or "png", any letter case), or empty.
 QByteArray exportFormat(const QString &path);
 
-// Writes `image` to `path` in the format of its suffix: JPEG at quality 100, PNG with a fast
-// zlib level. The target is replaced only by a complete file; on failure an existing file is
-// left as it was. Returns false, with a reason in `error` when given, on any failure.
+// Writes `image` to `path` in the format of its suffix: JPEG at quality 100, PNG through
+// libpng with fast settings. A file at the target is replaced only by a complete one; on
+// failure it is left as it was and no temporary file stays behind. A device or pipe at the
+// target is written into, never replaced. Returns false, with a reason in `error` when
+// given, on any failure: for a failed write the system's reason.
 bool writeExportFile(const QImage &image, const QString &path, QString *error = nullptr);

@@ -3,7 +3,9 @@
 
 #include <cmath>
 
+#include "analysis/parallel.h"
 #include "output/compose.h"
+#include "output/exportcompose.h"
 #include "output/matte.h"
 
 namespace {
@@ -137,6 +139,8 @@ private slots:
     void composeOverExhaustive();
     void composeMatchesReference_data();
     void composeMatchesReference();
+    void sameBytesOnAnyNumberOfThreads_data();
+    void sameBytesOnAnyNumberOfThreads();
 };
 
 void TestMatte::weights_data()
@@ -388,6 +392,13 @@ void TestMatte::cutout()
             const int alpha = x < 6 ? 255 - qBlue(matte.pixel(x, y)) : qAlpha(p);
             QCOMPARE(cut.pixel(x, y), qRgba(qRed(p), qGreen(p), qBlue(p), alpha));
         }
+    // A matte handed over becomes the cut-out when nothing else holds it.
+    QImage fullMatte = randomImage(9, 7, 4, [](quint32 v) { return v; });
+    const QImage expected = buildCutout(photo, fullMatte);
+    const uchar *memory = fullMatte.constBits();
+    const QImage handedOver = buildCutout(photo, std::move(fullMatte));
+    QCOMPARE(handedOver, expected);
+    QCOMPARE(handedOver.constBits(), memory);
     // An RGB32 photo outside the matte stays opaque.
     const QImage opaque = buildCutout(photo.convertToFormat(QImage::Format_RGB32), QImage());
     QCOMPARE(opaque, photo.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32));
@@ -465,6 +476,63 @@ void TestMatte::composeMatchesReference()
     composeOverInPlace(canvas, object, offset);
     QCOMPARE(canvas, expected);
     QCOMPARE(background, untouched);
+}
+
+void TestMatte::sameBytesOnAnyNumberOfThreads_data()
+{
+    // Tall enough for every stage to split into several bands of rows.
+    const int W = 97, H = 230;
+    auto blob = [](int x, int y) {
+        return (x - 50) * (x - 50) * 4 + (y - 110) * (y - 110) < 4000 + (x * 13 + y * 7) % 900;
+    };
+    QTest::addColumn<QList<qint32>>("keep");
+    QTest::addColumn<int>("size");
+    QTest::newRow("column order, size 5") << keepWhere(W, H, blob) << 5;
+    QTest::newRow("column order, size 14") << keepWhere(W, H, blob) << 14;
+    QList<qint32> rowOrder;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            if (blob(x, y) || (x * y) % 37 == 0)
+                rowOrder.append(y * W + x);
+    QTest::newRow("row order") << rowOrder << 9;
+    QList<qint32> withStrays = keepWhere(W, H, blob);
+    withStrays.insert(withStrays.size() / 2, 3 * W + 1);
+    withStrays.append({-5, W * H, 0});
+    QTest::newRow("out of place and invalid entries") << withStrays << 5;
+}
+
+void TestMatte::sameBytesOnAnyNumberOfThreads()
+{
+    QFETCH(QList<qint32>, keep);
+    QFETCH(int, size);
+    const int W = 97, H = 230;
+    const QImage photo = randomImage(W, H, 31, [](quint32 v) { return v; });
+    QImage expectedMatte(W, H, QImage::Format_ARGB32);
+    expectedMatte.fill(0xFFFFFFFFu);
+    for (const qint32 v : keep)
+        if (v >= 0 && v < W * H)
+            expectedMatte.setPixel(v % W, v / W, 0xFF000000u);
+    const QImage expectedSmooth = referenceBlur(expectedMatte, size, size / 5.0, true);
+
+    QImage firstCutout, firstExport;
+    for (int threads : {1, 2, 4}) {
+        Parallel::setThreadCount(threads);
+        const QString at = QStringLiteral("%1 threads").arg(threads);
+        QVERIFY2(buildMatte(keep, W, H) == expectedMatte, qPrintable(at));
+        const QImage smooth = smoothedMatte(keep, W, H, true, size);
+        QVERIFY2(smooth == expectedSmooth, qPrintable(at));
+        QVERIFY2(fastBlur(expectedMatte, size, size / 5.0) == expectedSmooth, qPrintable(at));
+        const QImage cutout = buildCutout(photo, smooth);
+        const QImage exported = composeExport(0x80FF2010u, QSize(W, H), QSize(W, H), cutout,
+                                              QPoint(-9, 14), QSize(W, H));
+        if (threads == 1) {
+            firstCutout = cutout;
+            firstExport = exported;
+        }
+        QVERIFY2(cutout == firstCutout, qPrintable(at));
+        QVERIFY2(exported == firstExport, qPrintable(at));
+    }
+    Parallel::setThreadCount(0);
 }
 
 QTEST_GUILESS_MAIN(TestMatte)

@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 # qt6-tools-dev brings the CMake side of lupdate and lrelease; qt6-translations-l10n the
 # toolkit's own texts in German.
 packages=(g++ make cmake qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools qt6-tools-dev
-          qt6-translations-l10n libgl-dev)
+          qt6-translations-l10n libgl-dev libpng-dev)
 for option in "$@"; do
   case "$option" in
     --sample | --tests) packages+=(mate-backgrounds) ;;
