@@ -187,7 +187,7 @@ bool runCut(const CutOptions &options, QString &error)
     session.releaseKeepPixels();
 
     clock.restart();
-    if (session.buildCutout().isNull()) {
+    if (session.buildCutout(true).isNull()) {
         error = QStringLiteral("not enough memory for the cut-out");
         return false;
     }

@@ -222,11 +222,19 @@ const QImage &CutSession::buildMatte(const ProgressCallback &progress, const Sta
     return matteImage;
 }
 
-const QImage &CutSession::buildCutout()
+const QImage &CutSession::buildCutout(bool releaseMatte)
 {
     // The refined cut-out was made with its matte; the brushes edit a copy of it.
-    cutoutImage = matteRefined && !refinedColours.isNull() ? refinedColours
-                                                           : ::buildCutout(photoImage, matteImage);
+    if (matteRefined && !refinedColours.isNull())
+        cutoutImage = refinedColours;
+    else if (releaseMatte)
+        cutoutImage = ::buildCutout(photoImage, std::move(matteImage));
+    else
+        cutoutImage = ::buildCutout(photoImage, matteImage);
+    if (releaseMatte) {
+        matteImage = QImage();
+        refinedColours = QImage();
+    }
     return cutoutImage;
 }
 

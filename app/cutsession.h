@@ -93,7 +93,9 @@ public:
 
     // --- The cut-out: the photo with the matte as alpha (with refined edges, the estimated
     // foreground colours where alpha is fractional), edited by the brushes
-    const QImage &buildCutout();
+    // With `releaseMatte` the matte's memory becomes the cut-out's (a forward run no longer
+    // needs it; it is stale afterwards).
+    const QImage &buildCutout(bool releaseMatte = false);
     void dropCutout() { cutoutImage = QImage(); }
     QImage &cutout() { return cutoutImage; }
     const QImage &cutout() const { return cutoutImage; }
