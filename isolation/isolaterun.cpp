@@ -30,26 +30,21 @@ void MainWindow::isolateObject()
     if (!editSceneHasPhoto())
         return;
 
-    const int W = sourceImage.width();
-    const int H = sourceImage.height();
     setStatus(tr("Isolating object"));
 
     // The item type, not the colour, tells keep squares from remove discs.
-    QList<MarkerDab> dabs;
+    MarkerSet markers;
     for (const QGraphicsItem *item : items) {
         if (item->type() == QGraphicsEllipseItem::Type)
-            dabs.append({false, static_cast<const QGraphicsEllipseItem *>(item)->rect()});
+            markers.newestFirst.append({false, static_cast<const QGraphicsEllipseItem *>(item)->rect()});
         else if (item->type() == QGraphicsRectItem::Type)
-            dabs.append({true, static_cast<const QGraphicsRectItem *>(item)->rect()});
+            markers.newestFirst.append({true, static_cast<const QGraphicsRectItem *>(item)->rect()});
     }
-    QList<QPoint> keepPoints;
-    QList<QPoint> removePoints;
-    harvestMarkers(dabs, W, H, keepPoints, removePoints);
 
     ui->progressBar->show();
     keepPixels.clear();
     IsolationHooks hooks;
     hooks.progress = [this](int value) { ui->progressBar->setValue(value); };
-    keepPixels = isolateKeepPixels(labelMap, keepPoints, removePoints, colorClusters.centers(), hooks);
+    keepPixels = isolateKeepPixels(labelMap, markers, colorClusters.centers(), hooks);
     ui->progressBar->hide();
 }

@@ -41,7 +41,3 @@ void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points);
 // Rasterises dabs given newest first (the scene's stacking order) into keep and remove points.
 void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
                     QList<QPoint> &keepPoints, QList<QPoint> &removePoints);
-
-// The points of a whole marker set, in the order described there, duplicates kept.
-void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &keepPoints,
-                      QList<QPoint> &removePoints);
