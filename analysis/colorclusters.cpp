@@ -278,6 +278,7 @@ void CColorClusters::labelPicture(const QImage &picture, QImage &labelMap) const
         // The table below stores label + 1 in a byte; beyond that every pixel is searched
         // for itself.
         Parallel::forRange(height, rowsPerPart, [&](qint64 begin, qint64 end) {
+            const int width = argb.width();
             for (qint64 y = begin; y < end; ++y) {
                 const QRgb *source = reinterpret_cast<const QRgb *>(in + y * inStride);
                 uchar *row = out + y * outStride;
@@ -299,6 +300,7 @@ void CColorClusters::labelPicture(const QImage &picture, QImage &labelMap) const
     // Threads share the table: an entry is read and written with relaxed atomic byte
     // accesses, and two threads meeting a new colour at once store the same value.
     Parallel::forRange(height, rowsPerPart, [&](qint64 begin, qint64 end) {
+        const int width = argb.width(); // a local, which no byte store can be taken to change
         for (qint64 y = begin; y < end; ++y) {
             const QRgb *source = reinterpret_cast<const QRgb *>(in + y * inStride);
             uchar *row = out + y * outStride;

@@ -56,7 +56,7 @@ public:
                 return *l.head++;
             occupied[size_t(current) >> 6] &= ~(quint64(1) << (current & 63));
             // Levels below `current` are empty: push lowers it.
-            int word = current >> 6;
+            qsizetype word = current >> 6;
             while (word < 4 && occupied[size_t(word)] == 0)
                 ++word;
             if (word == 4) {
@@ -87,5 +87,5 @@ private:
     std::array<Level, Levels> levels;
     std::array<quint32 *, Levels> ends; // for checking only
     quint64 occupied[4] = {};
-    int current = Levels - 1;
+    qsizetype current = Levels - 1; // wider than the entries, which then cannot alias it
 };

@@ -733,8 +733,8 @@ static qint64 statusBytes(const char *field)
 
 void TestIsolation::markerMemoryFollowsThePicture()
 {
-    // 6000 dabs of side 200 on a 400 x 300 picture: rasterised into point lists they would
-    // need 1.9 GB; read in place, the isolation needs a few bytes per picture pixel.
+    // 6000 dabs of side 200 on a 400 x 300 picture: rasterised into point lists they take
+    // 840 MB; read in place, the isolation needs a few bytes per picture pixel.
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
     if (!clearRefs.open(QIODevice::WriteOnly) || statusBytes("VmHWM:") < 0)
         QSKIP("no resident-memory figures on this system");
