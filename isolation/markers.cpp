@@ -37,11 +37,6 @@ static void appendSquare(const PixelSquare &square, QList<QPoint> &points)
     }
 }
 
-void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points)
-{
-    appendSquare(clippedMarker(rect, W, H), points);
-}
-
 void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
                     QList<QPoint> &keepPoints, QList<QPoint> &removePoints)
 {

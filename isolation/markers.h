@@ -34,10 +34,8 @@ struct MarkerSet
 // first row and column.
 bool dabCornerAccepted(QPointF corner, QSizeF sceneSize);
 
-// Appends the pixels of a marker's whole n x n square (n = truncated width), column by
-// column, clipped to the W x H picture.
-void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points);
-
-// Rasterises dabs given newest first (the scene's stacking order) into keep and remove points.
+// Rasterises dabs given newest first (the scene's stacking order) into keep and remove
+// points: each dab's whole n x n square (n = its truncated width), column by column,
+// clipped to the W x H picture.
 void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
                     QList<QPoint> &keepPoints, QList<QPoint> &removePoints);

@@ -16,8 +16,8 @@ struct PixelSquare
     qint64 area() const { return isEmpty() ? 0 : qint64(x1 - x0) * (y1 - y0); }
 };
 
-// The pixels a marker rectangle covers on a W x H picture (see rasteriseMarker); empty when
-// it covers none.
+// The pixels a marker rectangle covers on a W x H picture: the whole n x n square from its
+// truncated corner, n its truncated width; empty when it covers none.
 PixelSquare clippedMarker(const QRectF &rect, int W, int H);
 
 // The user's marks on a W x H picture as squares of pixels, read in place instead of

@@ -7,6 +7,15 @@
 #include "isolation/markerinput.h"
 #include "isolation/marksquares.h"
 
+void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points)
+{
+    const PixelSquare square = clippedMarker(rect, W, H);
+    for (int x = square.x0; x < square.x1; ++x) {
+        for (int y = square.y0; y < square.y1; ++y)
+            points.append(QPoint(x, y));
+    }
+}
+
 void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &keepPoints,
                       QList<QPoint> &removePoints)
 {

@@ -9,6 +9,9 @@
 
 // The isolation's first, point-list forms, kept for the tests to compare against.
 
+// Appends the pixels of one marker's square, column by column (see clippedMarker).
+void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points);
+
 // The points of a whole marker set, in the order the isolation counts them: the dabs
 // newest first, each square column by column, then the painted pixels column by column;
 // duplicates kept.
