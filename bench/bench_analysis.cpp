@@ -155,6 +155,7 @@ void verifyConversion()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures as they come, also into a file
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QList<double> sizes;
     int runs = 0;

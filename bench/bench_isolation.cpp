@@ -252,6 +252,7 @@ void printTargets(const QList<Measured> &all)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures as they come, also into a file
     // The stages' diagnostic lines would swamp the figures.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     // Fixed threshold: big blocks come from and go back to the system, so the resident
