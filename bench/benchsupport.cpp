@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QProcess>
 #include <QSet>
 #include <QtMath>
@@ -44,6 +45,8 @@ QImage noisyBenchPhoto(double megapixels)
     QDir().mkpath(folder);
     const QString noisyPath =
         QStringLiteral("%1/ladybird-%2x%3-noisy.ppm").arg(folder).arg(smooth.width()).arg(smooth.height());
+    // Up to 100 megapixels in 32 bits, beyond the reader's default limit.
+    QImageReader::setAllocationLimit(qMax(QImageReader::allocationLimit(), 512));
     QImage noisy(noisyPath);
     if (!noisy.isNull())
         return noisy.convertToFormat(QImage::Format_ARGB32);

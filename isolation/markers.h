@@ -36,6 +36,7 @@ bool dabCornerAccepted(QPointF corner, QSizeF sceneSize);
 
 // Rasterises dabs given newest first (the scene's stacking order) into keep and remove
 // points: each dab's whole n x n square (n = its truncated width), column by column,
-// clipped to the W x H picture.
+// clipped to the W x H picture. The lists grow with the dabs' area, not the picture's: the
+// isolation takes a MarkerSet instead.
 void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
                     QList<QPoint> &keepPoints, QList<QPoint> &removePoints);
