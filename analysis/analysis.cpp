@@ -61,9 +61,7 @@ void analysePicture(const QImage &full, CColorClusters &clusters, QImage &labelM
     clock.finish("lab-analysis");
     report(15);
 
-    // The full picture's conversion happens inside the labelling, once per distinct
-    // colour, so that no full-size planes are built; the stage stays for the timings.
-    clock.finish("lab-full");
+    // The full picture is converted inside the labelling, once per distinct colour.
     report(20);
 
     if (hooks.processEvents)

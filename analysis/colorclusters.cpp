@@ -1,6 +1,7 @@
 #include "analysis/colorclusters.h"
 
 #include "analysis/largebuffer.h"
+#include "analysis/parallel.h"
 
 #include <QDebug>
 
@@ -93,6 +94,20 @@ private:
     std::vector<float> L, A, B;
 };
 
+// The picture as 32-bit words holding what QImage::pixel() returns (alpha aside).
+QImage pixelWords(const QImage &picture)
+{
+    if (isRawArgb(picture))
+        return picture;
+    QImage words(picture.size(), QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(words.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x)
+            line[x] = picture.pixel(x, y);
+    }
+    return words;
+}
+
 // From this size on a picture's colours fill much of the colour table anyway, and large
 // pages make it cheaper; below it the table is only paid for where it is touched.
 const qint64 hugeTablePixels = qint64(1) << 22;
@@ -132,141 +147,9 @@ void CColorClusters::storeCounts(const std::vector<qint64> &counts)
     std::copy(counts.begin(), counts.end(), pixelCounts);
 }
 
-int CColorClusters::initCenters(CLabImage lab, const QList<QPoint> &positions, int K)
-{
-    Q_ASSERT(!positions.isEmpty());
-    std::vector<LabValue> samples;
-    samples.reserve(size_t(positions.size()));
-    for (const QPoint &p : positions) {
-        const QList<qint16> v = lab.valuesAt(p.x(), p.y());
-        samples.push_back({v.at(0), v.at(1), v.at(2)});
-    }
-
-    allocateCenters(K);
-    centerL[0] = samples[0].L;
-    centerA[0] = samples[0].a;
-    centerB[0] = samples[0].b;
-    std::vector<double> nearest(samples.size());
-    for (int i = 1; i < K; ++i) {
-        int best = 0;
-        size_t bestIndex = 0;
-        for (size_t j = 0; j < samples.size(); ++j) {
-            const double d = distance(samples[j].L, samples[j].a, samples[j].b,
-                                      centerL[i - 1], centerA[i - 1], centerB[i - 1]);
-            if (i == 1 || d < nearest[j])
-                nearest[j] = d;
-            if (nearest[j] > best) {
-                best = int(nearest[j]);
-                bestIndex = j;
-            }
-        }
-        centerL[i] = samples[bestIndex].L;
-        centerA[i] = samples[bestIndex].a;
-        centerB[i] = samples[bestIndex].b;
-    }
-    return 0;
-}
-
-int CColorClusters::cluster(CLabImage lab, int K, const ProgressCallback &progress, int start, int end)
-{
-    const int W = lab.width;
-    const int H = lab.height;
-    clusterCount = K;
-    report(progress, start);
-    std::vector<quint8> labels(size_t(W) * size_t(H), 0);
-    report(progress, start + 10);
-    QList<QPoint> positions;
-    positions.reserve(qsizetype(W) * H);
-    for (int x = 0; x < W; ++x) {
-        for (int y = 0; y < H; ++y)
-            positions.append(QPoint(x, y));
-    }
-    initCenters(lab, positions, K);
-    report(progress, start + 20);
-    std::vector<qint32> distances(static_cast<size_t>(K), 0);
-    report(progress, start + 30);
-
-    const size_t clusters = size_t(K);
-    std::vector<double> sumL(clusters), sumA(clusters), sumB(clusters);
-    std::vector<qint64> counts(clusters);
-    const qint16 *planeL = lab.planeL.constData();
-    const qint16 *planeA = lab.planeA.constData();
-    const qint16 *planeB = lab.planeB.constData();
-    for (int t = 0; t < 20; ++t) {
-        qDebug() << "iteration" << t;
-        for (int x = 0; x < W; ++x) {
-            for (int y = 0; y < H; ++y) {
-                const size_t i = size_t(y) * size_t(W) + size_t(x);
-                for (int k = 0; k < K; ++k)
-                    distances[size_t(k)] = distance(planeL[i], planeA[i], planeB[i],
-                                                    centerL[k], centerA[k], centerB[k]);
-                int label = 0;
-                for (int k = 1; k < K; ++k) {
-                    if (distances[size_t(k)] < distances[size_t(label)])
-                        label = k;
-                }
-                labels[i] = quint8(label);
-            }
-        }
-        qDebug() << "iteration" << t << "step2";
-        std::fill(sumL.begin(), sumL.end(), 0.0);
-        std::fill(sumA.begin(), sumA.end(), 0.0);
-        std::fill(sumB.begin(), sumB.end(), 0.0);
-        std::fill(counts.begin(), counts.end(), 0);
-        for (int x = 0; x < W; ++x) {
-            for (int y = 0; y < H; ++y) {
-                const size_t i = size_t(y) * size_t(W) + size_t(x);
-                const size_t label = labels[i];
-                sumL[label] += double(planeL[i]);
-                sumA[label] += double(planeA[i]);
-                sumB[label] += double(planeB[i]);
-                ++counts[label];
-            }
-        }
-        for (size_t i = 0; i < size_t(K); ++i) {
-            if (counts[i] > 0) {
-                centerL[i] = qint16(sumL[i] / counts[i]);
-                centerA[i] = qint16(sumA[i] / counts[i]);
-                centerB[i] = qint16(sumB[i] / counts[i]);
-            }
-        }
-        report(progress, iterationProgress(start, end, t));
-    }
-    storeCounts(counts);
-    return 0;
-}
-
-void CColorClusters::labelImage(const CLabImage &lab, QImage &labelMap) const
-{
-    const int K = clusterCount;
-    std::vector<qint32> distances(static_cast<size_t>(K));
-    uchar *bits = labelMap.bits();
-    const qsizetype stride = labelMap.bytesPerLine();
-    for (int y = 0; y < lab.height; ++y) {
-        uchar *row = bits + y * stride;
-        for (int x = 0; x < lab.width; ++x) {
-            const qsizetype i = qsizetype(y) * lab.width + x;
-            const int L = lab.planeL.at(i);
-            const int a = lab.planeA.at(i);
-            const int b = lab.planeB.at(i);
-            for (int k = 0; k < K; ++k) {
-                distances[size_t(k)] = isLive(k)
-                                           ? distance(L, a, b, centerL[k], centerA[k], centerB[k])
-                                           : INT_MAX;
-            }
-            int label = 0;
-            for (int k = 1; k < K; ++k) {
-                if (distances[size_t(k)] < distances[size_t(label)])
-                    label = k;
-            }
-            row[x] = uchar(label);
-        }
-    }
-}
-
-// The fast paths below rest on two facts: a pixel's label depends only on its L*a*b*
-// triple, and the triple only on its 24-bit colour. Both give bit-identical results to
-// the per-pixel functions above (the tests compare them on photographs).
+// The analysis rests on two facts: a pixel's label depends only on its L*a*b* triple, and
+// the triple only on its 24-bit colour. So the clustering and the labelling give the same
+// bytes as working pixel by pixel (the tests compare them with a per-pixel reference).
 
 int CColorClusters::initCenters(const LabHistogram &triples, int K)
 {
@@ -330,8 +213,10 @@ int CColorClusters::cluster(const LabHistogram &triples, int K, const ProgressCa
         CentreSearch search(K);
         for (int k = 0; k < K; ++k)
             search.set(k, centerL[k], centerA[k], centerB[k]);
-        for (qsizetype j = 0; j < n; ++j)
-            labels[size_t(j)] = quint8(search.nearest(L[j], A[j], B[j]));
+        Parallel::forRange(n, 4096, [&](qint64 begin, qint64 end) {
+            for (qint64 j = begin; j < end; ++j)
+                labels[size_t(j)] = quint8(search.nearest(L[j], A[j], B[j]));
+        });
         qDebug() << "iteration" << t << "step2";
         std::fill(sumL.begin(), sumL.end(), 0);
         std::fill(sumA.begin(), sumA.end(), 0);
@@ -360,15 +245,9 @@ int CColorClusters::cluster(const LabHistogram &triples, int K, const ProgressCa
 
 void CColorClusters::labelPicture(const QImage &picture, QImage &labelMap) const
 {
-    const int K = clusterCount;
-    if (K > 255 || !isRawArgb(picture)) {
-        // The table below stores label + 1 in a byte and reads 32-bit words.
-        labelImage(CLabImage(picture), labelMap);
-        return;
-    }
-
     // Only non-empty clusters can win, and visiting them in index order with a strict
     // comparison keeps the lowest index among equals.
+    const int K = clusterCount;
     std::vector<int> live;
     for (int k = 0; k < K; ++k) {
         if (isLive(k))
@@ -386,34 +265,57 @@ void CColorClusters::labelPicture(const QImage &picture, QImage &labelMap) const
         return live[size_t(search.nearest(lab.L, lab.a, lab.b))];
     };
 
+    const QImage argb = pixelWords(picture);
+    const int width = argb.width();
+    const int height = argb.height();
+    const uchar *in = argb.constBits();
+    const qsizetype inStride = argb.bytesPerLine();
+    uchar *out = labelMap.bits();
+    const qsizetype outStride = labelMap.bytesPerLine();
+    const qint64 rowsPerPart = qMax(1, (1 << 16) / qMax(width, 1));
+
+    if (live.back() > 254) {
+        // The table below stores label + 1 in a byte; beyond that every pixel is searched
+        // for itself.
+        Parallel::forRange(height, rowsPerPart, [&](qint64 begin, qint64 end) {
+            const int width = argb.width();
+            for (qint64 y = begin; y < end; ++y) {
+                const QRgb *source = reinterpret_cast<const QRgb *>(in + y * inStride);
+                uchar *row = out + y * outStride;
+                for (int x = 0; x < width; ++x)
+                    row[x] = uchar(labelOf(source[x]));
+            }
+        });
+        return;
+    }
+
     // label + 1 per 24-bit colour, 0 = not seen yet. The table is laid out in 8 x 8 x 8
     // colour cubes of 512 bytes, so that the slightly different colours of neighbouring
     // pixels share cache lines and pages instead of lying 64 KiB apart.
     // Zero-filled and paid for only where touched, so that a picture with few colours costs
     // little.
-    const LargeBuffer table(size_t(1) << 24, qint64(picture.width()) * picture.height() >= hugeTablePixels);
+    const LargeBuffer table(size_t(1) << 24, qint64(width) * height >= hugeTablePixels);
     Q_CHECK_PTR(table.data());
     uchar *known = table.data();
-    const uchar *in = picture.constBits();
-    const qsizetype inStride = picture.bytesPerLine();
-    uchar *out = labelMap.bits();
-    const qsizetype outStride = labelMap.bytesPerLine();
-    const int width = picture.width();
-    const int height = picture.height();
-    for (int y = 0; y < height; ++y) {
-        const QRgb *source = reinterpret_cast<const QRgb *>(in + y * inStride);
-        uchar *row = out + y * outStride;
-        for (int x = 0; x < width; ++x) {
-            const QRgb colour = source[x];
-            const quint32 cube = (colour >> 9 & 0x7C00) | (colour >> 6 & 0x3E0) | (colour >> 3 & 0x1F);
-            const quint32 inside = (colour >> 10 & 0x1C0) | (colour >> 5 & 0x38) | (colour & 0x7);
-            uchar &entry = known[cube << 9 | inside];
-            int value = entry;
-            if (value == 0) {
-                value = labelOf(colour) + 1;
-                entry = uchar(value);
+    // Threads share the table: an entry is read and written with relaxed atomic byte
+    // accesses, and two threads meeting a new colour at once store the same value.
+    Parallel::forRange(height, rowsPerPart, [&](qint64 begin, qint64 end) {
+        const int width = argb.width(); // a local, which no byte store can be taken to change
+        for (qint64 y = begin; y < end; ++y) {
+            const QRgb *source = reinterpret_cast<const QRgb *>(in + y * inStride);
+            uchar *row = out + y * outStride;
+            for (int x = 0; x < width; ++x) {
+                const QRgb colour = source[x];
+                const quint32 cube = (colour >> 9 & 0x7C00) | (colour >> 6 & 0x3E0) | (colour >> 3 & 0x1F);
+                const quint32 inside = (colour >> 10 & 0x1C0) | (colour >> 5 & 0x38) | (colour & 0x7);
+                uchar *entry = known + (cube << 9 | inside);
+                int value = __atomic_load_n(entry, __ATOMIC_RELAXED);
+                if (value == 0) {
+                    value = labelOf(colour) + 1;
+                    __atomic_store_n(entry, uchar(value), __ATOMIC_RELAXED);
+                }
+                row[x] = uchar(value - 1);
             }
-            row[x] = uchar(value - 1);
         }
-    }
+    });
 }

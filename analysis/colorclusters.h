@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QList>
-#include <QPoint>
 
 #include <vector>
 
@@ -20,16 +19,15 @@ public:
     CColorClusters &operator=(const CColorClusters &) = delete;
 
     QList<QList<qint16>> centers() const;
-    int initCenters(CLabImage lab, const QList<QPoint> &positions, int K);
-    int cluster(CLabImage lab, int K, const ProgressCallback &progress, int start, int end);
-    void labelImage(const CLabImage &lab, QImage &labelMap) const;
 
-    // The same clustering and labelling computed once per distinct triple or colour
-    // instead of once per pixel; the results are identical to the functions above.
+    // The k-means of the analysis picture, computed once per distinct L*a*b* triple instead
+    // of once per pixel, with the same result: farthest-point initial centres from the
+    // top-left pixel on, then 20 iterations, ties to the lowest index.
     int initCenters(const LabHistogram &triples, int K);
     int cluster(const LabHistogram &triples, int K, const ProgressCallback &progress, int start,
                 int end);
-    // Labels a picture straight from its colours, as labelImage(CLabImage(picture), ...).
+    // Labels every pixel of a picture with its nearest non-empty cluster, once per distinct
+    // colour; writes only the first width() bytes of each row of `labelMap`. On every core.
     void labelPicture(const QImage &picture, QImage &labelMap) const;
 
     qint32 clusterCount = 0;

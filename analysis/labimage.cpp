@@ -1,7 +1,5 @@
 #include "analysis/labimage.h"
 
-#include <QHash>
-
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -103,50 +101,6 @@ LabValue labFromLinearChecked(double R, double G, double B)
     if (!truncationCertain(L, margin) || !truncationCertain(a, margin) || !truncationCertain(b, margin))
         return labFromLinear(R, G, B);
     return {qint16(L), qint16(a), qint16(b)};
-}
-
-LabValue rgbToLab(QRgb colour)
-{
-    return labFromLinear(linearChannel(qRed(colour)), linearChannel(qGreen(colour)),
-                         linearChannel(qBlue(colour)));
-}
-
-CLabImage::CLabImage(const QImage &picture)
-    : width(picture.width()), height(picture.height())
-{
-    const qsizetype count = qsizetype(width) * height;
-    planeL.resize(count);
-    planeA.resize(count);
-    planeB.resize(count);
-
-    // One conversion per distinct 32-bit value; pixels differing only in alpha are
-    // separate keys with equal results.
-    QHash<QRgb, LabValue> cache;
-    for (int x = 0; x < width; ++x) {
-        for (int y = 0; y < height; ++y) {
-            const QRgb colour = picture.pixel(x, y);
-            if (!cache.contains(colour))
-                cache.insert(colour, rgbToLab(colour));
-        }
-    }
-    qint16 *L = planeL.data();
-    qint16 *A = planeA.data();
-    qint16 *B = planeB.data();
-    for (int x = 0; x < width; ++x) {
-        for (int y = 0; y < height; ++y) {
-            const LabValue lab = cache.value(picture.pixel(x, y));
-            const qsizetype i = qsizetype(y) * width + x;
-            L[i] = lab.L;
-            A[i] = lab.a;
-            B[i] = lab.b;
-        }
-    }
-}
-
-QList<qint16> CLabImage::valuesAt(int x, int y) const
-{
-    const qsizetype i = qsizetype(y) * width + x;
-    return {planeL.at(i), planeA.at(i), planeB.at(i)};
 }
 
 const double *linearChannelTable()

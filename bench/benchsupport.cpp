@@ -1,9 +1,15 @@
 #include "bench/benchsupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QImageReader>
+#include <QProcess>
 #include <QSet>
 #include <QtMath>
 
+#include <malloc.h>
+
+#include <cstring>
 #include <random>
 
 QImage benchPhoto(double megapixels)
@@ -28,6 +34,48 @@ QImage benchPhoto(double megapixels)
         }
     }
     return picture;
+}
+
+QImage noisyBenchPhoto(double megapixels)
+{
+    const QImage smooth = benchPhoto(megapixels);
+    if (smooth.isNull())
+        return {};
+    const QString folder = QDir::tempPath() + QStringLiteral("/peltrix-bench");
+    QDir().mkpath(folder);
+    const QString noisyPath =
+        QStringLiteral("%1/ladybird-%2x%3-noisy.ppm").arg(folder).arg(smooth.width()).arg(smooth.height());
+    // Up to 100 megapixels in 32 bits, beyond the reader's default limit.
+    QImageReader::setAllocationLimit(qMax(QImageReader::allocationLimit(), 512));
+    QImage noisy(noisyPath);
+    if (!noisy.isNull())
+        return noisy.convertToFormat(QImage::Format_ARGB32);
+
+    // ImageMagick's own program rather than a wrapper of the same name earlier in the path.
+    const QString convert = QFile::exists(QStringLiteral("/usr/bin/convert")) ? QStringLiteral("/usr/bin/convert")
+                                                                              : QStringLiteral("convert");
+    // In bands of a few megapixels, each with its own seed: Debian's ImageMagick policy
+    // refuses pictures much larger than that.
+    noisy = QImage(smooth.size(), QImage::Format_RGB32);
+    const int bandRows = qMax(1, (1 << 23) / smooth.width());
+    const QString in = folder + QStringLiteral("/band-in.ppm");
+    const QString out = folder + QStringLiteral("/band-out.ppm");
+    for (int top = 0, band = 1; top < smooth.height(); top += bandRows, ++band) {
+        const int rows = qMin(bandRows, smooth.height() - top);
+        if (!smooth.copy(0, top, smooth.width(), rows).convertToFormat(QImage::Format_RGB32).save(in, "PPM"))
+            return {};
+        const int status = QProcess::execute(convert, {QStringLiteral("-seed"), QString::number(band), in,
+                                                       QStringLiteral("+noise"), QStringLiteral("Gaussian"), out});
+        const QImage part = QImage(out).convertToFormat(QImage::Format_RGB32);
+        if (status != 0 || part.size() != QSize(smooth.width(), rows))
+            return {};
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(noisy.scanLine(top + y), part.constScanLine(y), size_t(smooth.width()) * 4);
+    }
+    QFile::remove(in);
+    QFile::remove(out);
+    noisy.save(noisyPath, "PPM");
+    return noisy.convertToFormat(QImage::Format_ARGB32);
 }
 
 QList<MarkerDab> benchStrokes(QSize pictureSize)
@@ -94,4 +142,16 @@ void resetPeakResident()
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
+}
+
+PeakGrowth::PeakGrowth()
+{
+    malloc_trim(0);
+    resetPeakResident();
+    base = statusField("VmRSS:");
+}
+
+qint64 PeakGrowth::bytes() const
+{
+    return peakResidentBytes() - base;
 }

@@ -19,6 +19,11 @@ inline const char *benchPhotoPath() { return "/usr/share/backgrounds/mate/nature
 // the package is missing.
 QImage benchPhoto(double megapixels);
 
+// The same photo with ImageMagick's `+noise Gaussian` (fixed seed) over it, like a high-ISO
+// camera photo: most pixels then differ from their neighbours. Made once with `convert` and
+// kept under /tmp; null when ImageMagick or the photo is missing.
+QImage noisyBenchPhoto(double megapixels);
+
 // Keep strokes inside the ladybird and remove strokes around it, as dabs newest first,
 // scaled to a picture of the given size.
 QList<MarkerDab> benchStrokes(QSize pictureSize);
@@ -44,3 +49,15 @@ inline double medianMs(int runs, const std::function<void()> &work)
 qint64 peakResidentBytes();
 // Resets the peak to the current resident size, where the kernel allows it.
 void resetPeakResident();
+
+// How far the resident size rises above where it stood at construction (the heap trimmed
+// and the peak reset first).
+class PeakGrowth
+{
+public:
+    PeakGrowth();
+    qint64 bytes() const;
+
+private:
+    qint64 base;
+};

@@ -1,75 +1,106 @@
 #include "isolation/isolation.h"
 
 #include "isolation/kernels.h"
-#include "isolation/flood.h"
-#include "isolation/gradient.h"
 #include "isolation/markerflood.h"
-#include "isolation/vote.h"
+#include "isolation/marksquares.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
+
+namespace {
+
+class StageClock
+{
+public:
+    explicit StageClock(const StageTimer &timer) : timer(timer) { clock.start(); }
+    void finish(const char *stage)
+    {
+        if (timer)
+            timer(stage, clock.nsecsElapsed());
+        clock.restart();
+    }
+
+private:
+    const StageTimer &timer;
+    QElapsedTimer clock;
+};
+
+QImage eightBit(const QImage &labelMap)
+{
+    return labelMap.isNull() || labelMap.depth() == 8 ? labelMap
+                                                      : labelMap.convertToFormat(QImage::Format_Grayscale8);
+}
+
+// Everything after reading the marks: the vote table, the gradient, the flood and the keep
+// pixels; with `stages`, the pictures of the stages as well. The memory is the flood's
+// plane and queue, a few bytes per pixel, whatever the marks.
+QList<qint32> isolate(const QImage &labels, const MarkSquares &marks, const VoteCounts &keepVotes,
+                      const VoteCounts &removeVotes, const QList<QList<qint16>> &centers,
+                      const IsolationHooks &hooks, StageClock &clock, IsolationStages *stages)
+{
+    const int W = labels.width();
+    const int H = labels.height();
+    const std::array<uchar, 256> table = voteTable(keepVotes, removeVotes, centers);
+    if (labels.isNull())
+        return {};
+    if (stages) {
+        stages->votes = QImage(labels.size(), QImage::Format_Indexed8);
+        stages->votes.setColorTable(greyColourTable());
+        applyVoteTable(table, labels.constBits(), labels.bytesPerLine(), W, H, stages->votes.bits(),
+                       stages->votes.bytesPerLine());
+    }
+    clock.finish("vote");
+
+    MarkerFlood flood(W, H);
+    flood.gradientFromLabels(labels.constBits(), labels.bytesPerLine(), table);
+    if (stages)
+        stages->gradient = flood.gradientImage();
+    clock.finish("gradient");
+
+    QElapsedTimer debugClock;
+    debugClock.start();
+    flood.run(marks, hooks.progress, &debugClock);
+    if (stages)
+        stages->floodLabels = flood.labelImage();
+    clock.finish("flood");
+
+    QList<qint32> keepPixels = flood.keepIndices();
+    qDebug() << "ws: 4" << debugClock.elapsed();
+    qDebug() << "Done";
+    clock.finish("keep");
+    return keepPixels;
+}
+
+} // namespace
 
 QList<qint32> isolateKeepPixels(const QImage &labelMap, const QList<QPoint> &keepPoints,
                                 const QList<QPoint> &removePoints,
                                 const QList<QList<qint16>> &centers,
                                 const IsolationHooks &hooks)
 {
-    QElapsedTimer stage;
-    stage.start();
-    const auto finish = [&](const char *name) {
-        if (hooks.stageTimer)
-            hooks.stageTimer(name, stage.nsecsElapsed());
-        stage.restart();
-    };
-
-    const QImage labels = labelMap.isNull() || labelMap.depth() == 8
-        ? labelMap
-        : labelMap.convertToFormat(QImage::Format_Grayscale8);
-    const int W = labels.width();
-    const int H = labels.height();
-
-    // The vote plane borrows the flood's state plane, which is not needed before the flood,
-    // and the gradient is written straight into the flood's framed plane.
-    const std::array<uchar, 256> table = voteTable(labels, keepPoints, removePoints, centers);
-    MarkerFlood flood(W, H);
-    uchar *const votes = flood.scratchPlane();
-    applyVoteTable(table, labels.constBits(), labels.bytesPerLine(), W, H, votes, W);
-    finish("vote");
-
-    computeGradient(votes, W, W, H, flood.gradientLine(0), flood.gradientStride());
-    finish("gradient");
-
-    QElapsedTimer clock;
-    clock.start();
-    flood.run(keepPoints, removePoints, hooks.progress, &clock);
-    finish("flood");
-
-    QList<qint32> keepPixels;
-    keepPixels.reserve(flood.keepCount());
-    flood.forEachKeep([&](int x, int y) { keepPixels.append(y * W + x); });
-    qDebug() << "ws: 4" << clock.elapsed();
-    qDebug() << "Done";
-    finish("keep");
-    return keepPixels;
+    StageClock clock(hooks.stageTimer);
+    const QImage labels = eightBit(labelMap);
+    const MarkSquares marks(keepPoints, removePoints, labels.width(), labels.height());
+    VoteCounts keepVotes, removeVotes;
+    countVotes(labels.constBits(), labels.bytesPerLine(), marks, keepVotes, removeVotes);
+    return isolate(labels, marks, keepVotes, removeVotes, centers, hooks, clock, nullptr);
 }
 
 namespace {
 
-struct Harvest
+// The marks read where they lie: their votes counted under every dab's square and every
+// painted pixel, without listing a point.
+QList<qint32> isolateMarkerSet(const QImage &labelMap, const MarkerSet &markers,
+                               const QList<QList<qint16>> &centers, const IsolationHooks &hooks,
+                               IsolationStages *stages)
 {
-    QList<QPoint> keep;
-    QList<QPoint> remove;
-};
-
-Harvest harvest(const QImage &labelMap, const MarkerSet &markers, const IsolationHooks &hooks)
-{
-    QElapsedTimer clock;
-    clock.start();
-    Harvest points;
-    harvestMarkerSet(markers, labelMap.width(), labelMap.height(), points.keep, points.remove);
-    if (hooks.stageTimer)
-        hooks.stageTimer("harvest", clock.nsecsElapsed());
-    return points;
+    StageClock clock(hooks.stageTimer);
+    const QImage labels = eightBit(labelMap);
+    const MarkSquares marks(markers, labels.width(), labels.height());
+    VoteCounts keepVotes, removeVotes;
+    countVotes(labels.constBits(), labels.bytesPerLine(), marks, keepVotes, removeVotes);
+    clock.finish("harvest");
+    return isolate(labels, marks, keepVotes, removeVotes, centers, hooks, clock, stages);
 }
 
 } // namespace
@@ -78,37 +109,14 @@ QList<qint32> isolateKeepPixels(const QImage &labelMap, const MarkerSet &markers
                                 const QList<QList<qint16>> &centers,
                                 const IsolationHooks &hooks)
 {
-    const Harvest points = harvest(labelMap, markers, hooks);
-    return isolateKeepPixels(labelMap, points.keep, points.remove, centers, hooks);
+    return isolateMarkerSet(labelMap, markers, centers, hooks, nullptr);
 }
 
 IsolationStages isolateByStages(const QImage &labelMap, const MarkerSet &markers,
                                 const QList<QList<qint16>> &centers,
                                 const IsolationHooks &hooks)
 {
-    const Harvest points = harvest(labelMap, markers, hooks);
-    QElapsedTimer clock;
-    clock.start();
-    const auto finish = [&](const char *name) {
-        if (hooks.stageTimer)
-            hooks.stageTimer(name, clock.nsecsElapsed());
-        clock.restart();
-    };
     IsolationStages stages;
-    stages.votes = buildVoteImage(labelMap, points.keep, points.remove, centers);
-    finish("vote");
-    stages.gradient = buildGradientImage(stages.votes);
-    finish("gradient");
-    stages.floodLabels = floodLabelImage(stages.gradient, points.keep, points.remove, hooks.progress);
-    finish("flood");
-    const int W = stages.floodLabels.width();
-    const int H = stages.floodLabels.height();
-    for (int x = 0; x < W; ++x) {
-        for (int y = 0; y < H; ++y) {
-            if (stages.floodLabels.constScanLine(y)[x] == 1)
-                stages.keepPixels.append(y * W + x);
-        }
-    }
-    finish("keep");
+    stages.keepPixels = isolateMarkerSet(labelMap, markers, centers, hooks, &stages);
     return stages;
 }

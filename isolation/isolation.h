@@ -7,21 +7,24 @@
 #include "analysis/progress.h"
 #include "isolation/markers.h"
 
-// The whole isolation after the harvest: vote, gradient, flood, and the keep pixels as
-// linear indices y * W + x in column order. Same result as running the three stages and
-// converting the flood's points, at a fraction of the memory.
 struct IsolationHooks
 {
     ProgressCallback progress;
     StageTimer stageTimer;
 };
 
+// The whole isolation: vote, gradient, flood, and the keep pixels as linear indices
+// y * W + x in column order; the same result as running the stages one by one. Its memory
+// is a few bytes per pixel of the label map beyond the point lists, and its time grows
+// with the pixels plus the points. Stages reported: "vote", "gradient", "flood", "keep".
 QList<qint32> isolateKeepPixels(const QImage &labelMap, const QList<QPoint> &keepPoints,
                                 const QList<QPoint> &removePoints,
                                 const QList<QList<qint16>> &centers,
                                 const IsolationHooks &hooks = {});
 
-// The same from a marker set; "harvest" is reported to the stage timer as well.
+// The same from a marker set, whose dabs are read where they lie, never listed point by
+// point: memory a few bytes per pixel whatever the dabs, time growing with the pixels plus
+// the dabs' area. "harvest" (counting the votes under the marks) is reported first.
 QList<qint32> isolateKeepPixels(const QImage &labelMap, const MarkerSet &markers,
                                 const QList<QList<qint16>> &centers,
                                 const IsolationHooks &hooks = {});

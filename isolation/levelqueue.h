@@ -2,99 +2,90 @@
 
 #include <QtGlobal>
 
-#include <memory>
-#include <vector>
+#include <array>
+
+#include "analysis/largebuffer.h"
 
 // Priority queue of pixel indices with 256 first-in first-out levels; pop() takes the
 // oldest entry of the lowest non-empty level.
 //
-// Each level is a chain of fixed-size blocks; a block that its level has read to the end
-// goes back to a shared free list, and a level that runs empty rewinds into its last
-// block. The flood's queue holds only its fronts at any moment, a small fraction of the
-// picture, so a few blocks get reused over and over instead of a buffer per pixel.
-// `lowest` is never above the lowest non-empty level (push lowers it), so scanning from it
-// equals scanning from level 0.
+// Each level is a flat segment of one shared buffer, as long as the most entries the level
+// will ever receive (the flood queues each pixel at most once, at its own gradient value, so
+// the gradient's histogram gives these). Entries are never moved or reused, so push and pop
+// are a store and a load, and the entries a level will hand out next lie in order ahead of
+// its read position, where the flood can prefetch their pixels. A 256-bit map of the levels
+// that may hold entries replaces the scan for the lowest one.
 class LevelQueue
 {
 public:
     static constexpr int Levels = 256;
 
+    // `capacity[l]`: how many entries level l receives at most over the queue's life.
+    explicit LevelQueue(const std::array<qint64, Levels> &capacity)
+    {
+        qint64 total = 0;
+        for (qint64 c : capacity)
+            total += c;
+        buffer = LargeBuffer(size_t(total) * sizeof(quint32), true);
+        if (total > 0)
+            Q_CHECK_PTR(buffer.data());
+        quint32 *next = reinterpret_cast<quint32 *>(buffer.data());
+        for (int l = 0; l < Levels; ++l) {
+            levels[size_t(l)] = {next, next};
+            ends[size_t(l)] = next + capacity[size_t(l)];
+            next += capacity[size_t(l)];
+        }
+    }
+
     void push(quint32 index, int level)
     {
-        Level &l = levels[level];
-        if (!l.tail || l.tailPos == BlockEntries) {
-            Block *block = freshBlock();
-            if (l.tail)
-                l.tail->next = block;
-            else
-                l.head = block;
-            l.tail = block;
-            l.tailPos = 0;
-        }
-        l.tail->entries[l.tailPos++] = index;
-        if (level < lowest)
-            lowest = level;
+        Level &l = levels[size_t(level)];
+        Q_ASSERT(l.tail < ends[size_t(level)]);
+        *l.tail++ = index;
+        occupied[size_t(level) >> 6] |= quint64(1) << (level & 63);
+        if (level < current)
+            current = level;
     }
 
     // -1 when every level is empty.
     qint64 pop()
     {
-        for (; lowest < Levels; ++lowest) {
-            Level &l = levels[lowest];
-            if (l.head == l.tail && l.headPos == l.tailPos)
-                continue;
-            if (l.headPos == BlockEntries) {
-                Block *used = l.head;
-                l.head = used->next;
-                l.headPos = 0;
-                used->next = freeBlocks;
-                freeBlocks = used;
+        for (;;) {
+            Level &l = levels[size_t(current)];
+            if (l.head != l.tail)
+                return *l.head++;
+            occupied[size_t(current) >> 6] &= ~(quint64(1) << (current & 63));
+            // Levels below `current` are empty: push lowers it.
+            qsizetype word = current >> 6;
+            while (word < 4 && occupied[size_t(word)] == 0)
+                ++word;
+            if (word == 4) {
+                current = Levels - 1;
+                return -1;
             }
-            const quint32 index = l.head->entries[l.headPos++];
-            if (l.head == l.tail && l.headPos == l.tailPos)
-                l.headPos = l.tailPos = 0;
-            return index;
+            current = word * 64 + __builtin_ctzll(occupied[size_t(word)]);
         }
-        return -1;
+    }
+
+    // The entry `distance` places after the one pop() returned last, in the same level, or
+    // null; for prefetching.
+    const quint32 *ahead(int distance) const
+    {
+        const Level &l = levels[size_t(current)];
+        const quint32 *entry = l.head + distance - 1;
+        return entry < l.tail ? entry : nullptr;
     }
 
 private:
-    // One 4 KiB page per block.
-    static constexpr int BlockEntries = 1022;
-    static constexpr int SlabBlocks = 32;
-
-    struct Block
-    {
-        Block *next;
-        quint32 entries[BlockEntries];
-    };
-
     struct Level
     {
-        Block *head = nullptr;
-        Block *tail = nullptr;
-        int headPos = 0;
-        int tailPos = 0;
+        quint32 *head;
+        quint32 *tail;
     };
 
-    Block *freshBlock()
-    {
-        if (!freeBlocks) {
-            slabs.emplace_back(new Block[SlabBlocks]);
-            Block *slab = slabs.back().get();
-            for (int i = 0; i < SlabBlocks; ++i) {
-                slab[i].next = freeBlocks;
-                freeBlocks = &slab[i];
-            }
-        }
-        Block *block = freeBlocks;
-        freeBlocks = block->next;
-        block->next = nullptr;
-        return block;
-    }
-
-    Level levels[Levels];
-    int lowest = Levels;
-    Block *freeBlocks = nullptr;
-    std::vector<std::unique_ptr<Block[]>> slabs;
+    LargeBuffer buffer;
+    std::array<Level, Levels> levels;
+    std::array<quint32 *, Levels> ends; // for checking only
+    quint64 occupied[4] = {};
+    qsizetype current = Levels - 1; // wider than the entries, which then cannot alias it
 };

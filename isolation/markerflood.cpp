@@ -1,35 +1,74 @@
 #include "isolation/markerflood.h"
 
+#include "isolation/kernels.h"
 #include "isolation/levelqueue.h"
+#include "isolation/marksquares.h"
 
 #include <QDebug>
+#include <QMutex>
 
-#include <cstring>
+#include <memory>
+#include <vector>
 
-MarkerFlood::MarkerFlood(int width, int height)
-    : W(qMax(width, 0)), H(qMax(height, 0)), pitch(qsizetype(W) + 2),
-      gradient(new uchar[size_t(pitch * (H + 2))]), state(new uchar[size_t(pitch * (H + 2))])
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "analysis/parallel.h"
+
+namespace {
+
+// Gradient counts per level, four interleaved so that runs of one value do not wait on
+// their own increments; a part of the picture up to 2^32 pixels.
+struct LevelTally
 {
-    // Indices are 32 bits wide in the queue.
-    Q_ASSERT(pitch * (H + 2) <= qsizetype(0xFFFFFFFFu));
-}
+    quint32 counts[4][256] = {};
+
+    void add(const uchar *values, int n)
+    {
+        int x = 0;
+        for (; x + 4 <= n; x += 4) {
+            ++counts[0][values[x]];
+            ++counts[1][values[x + 1]];
+            ++counts[2][values[x + 2]];
+            ++counts[3][values[x + 3]];
+        }
+        for (; x < n; ++x)
+            ++counts[0][values[x]];
+    }
+
+    void addTo(std::array<qint64, 256> &total) const
+    {
+        for (int l = 0; l < 256; ++l)
+            total[size_t(l)] += qint64(counts[0][l]) + counts[1][l] + counts[2][l] + counts[3][l];
+    }
+};
+
+// How far ahead in the level being settled the flood prefetches: far enough for the rows
+// to arrive in time, near enough for them to stay in cache.
+constexpr int prefetchDistance = 16;
 
 // The flood loop proper. `restrict` lets the compiler keep the queue's state in registers
-// across the byte stores to the state plane.
-static qsizetype settleAll(LevelQueue &queue, uchar *__restrict st, const uchar *__restrict grad,
-                           qsizetype pitch, qint64 N, const ProgressCallback &progress)
+// across the stores to the plane.
+void settleAll(LevelQueue &queue, quint16 *__restrict plane, qsizetype pitch, qint64 N,
+               const ProgressCallback &progress)
 {
-    enum : uchar { KeepMark = MarkerFlood::KeepMark, Settled = MarkerFlood::Settled };
+    enum : unsigned { Settled = MarkerFlood::Settled };
     const qsizetype P = pitch;
-    qsizetype keeps = 0;
     qint64 settled = 0;
     int untilProgress = 10000;
     for (;;) {
         const qint64 p = queue.pop();
         if (p < 0)
             break;
-        const uchar s = st[p];
-        if (s & Settled)
+        if (const quint32 *next = queue.ahead(prefetchDistance)) {
+            const quint16 *e = plane + *next;
+            __builtin_prefetch(e - P, 1);
+            __builtin_prefetch(e, 1);
+            __builtin_prefetch(e + P, 1);
+        }
+        const unsigned v = plane[p];
+        if (v & Settled)
             continue;
         ++settled;
         if (--untilProgress == 0) {
@@ -38,17 +77,17 @@ static qsizetype settleAll(LevelQueue &queue, uchar *__restrict st, const uchar 
             if (progress)
                 progress(int(settled * 100 / N));
         }
-        st[p] = s | Settled;
-        if (s == 3)
+        plane[p] = quint16(v | Settled);
+        const unsigned mark = v & 3;
+        if (mark == 3)
             continue;
-        keeps += s == KeepMark;
         const auto reach = [&](qsizetype q) {
-            const uchar t = st[q];
+            const unsigned t = plane[q];
             if (t & Settled)
                 return;
-            if (t == 0)
-                queue.push(quint32(q), grad[q]);
-            st[q] = t | s;
+            if ((t & 0xFF) == 0)
+                queue.push(quint32(q), int(t >> 8));
+            plane[q] = quint16(t | mark);
         };
         // Columns x - 1 .. x + 1, rows top to bottom within each.
         reach(p - P - 1);
@@ -60,80 +99,260 @@ static qsizetype settleAll(LevelQueue &queue, uchar *__restrict st, const uchar 
         reach(p + 1);
         reach(p + P + 1);
     }
-    return keeps;
 }
 
-void MarkerFlood::run(const QList<QPoint> &keepPoints, const QList<QPoint> &removePoints,
-                      const ProgressCallback &progress, const QElapsedTimer *clock)
+} // namespace
+
+MarkerFlood::MarkerFlood(int width, int height)
+    : W(qMax(width, 0)), H(qMax(height, 0)), pitch(qsizetype(W) + 2)
 {
-    const qsizetype planeSize = pitch * (H + 2);
-    uchar *const st = state.get();
-    std::memset(st, Settled, size_t(pitch));
-    std::memset(st + planeSize - pitch, Settled, size_t(pitch));
-    for (int y = 1; y <= H; ++y) {
-        uchar *line = st + y * pitch;
-        line[0] = Settled;
-        std::memset(line + 1, 0, size_t(W));
-        line[W + 1] = Settled;
+    const qint64 elements = qint64(pitch) * (H + 2);
+    // Indices are 32 bits wide in the queue.
+    Q_ASSERT(elements <= qint64(0xFFFFFFFFu));
+    plane = LargeBuffer(size_t(elements) * sizeof(quint16), true);
+    Q_CHECK_PTR(plane.data());
+}
+
+void MarkerFlood::frameRow(int y) const
+{
+    quint16 *row = element(-1, y);
+    for (qsizetype x = 0; x < pitch; ++x)
+        row[x] = Settled;
+}
+
+void MarkerFlood::gradientFromLabels(const uchar *labels, qsizetype stride,
+                                     const std::array<uchar, 256> &voteOf)
+{
+    frameRow(-1);
+    frameRow(H);
+    histogram.fill(0);
+    QMutex merging;
+    Parallel::forRange(H, 32, [&](qint64 begin, qint64 end) {
+        // Locals, which no store through a pixel pointer can be taken to change.
+        const int W = this->W;
+        const int H = this->H;
+        // Three vote rows turn round as the band moves down; then the gradient row.
+        std::vector<uchar> buffer(size_t(W) * 4);
+        uchar *const gradient = buffer.data() + size_t(W) * 3;
+        qint64 held[3] = {-1, -1, -1};
+        const auto votes = [&](qint64 y) -> const uchar * {
+            const int slot = int(y % 3);
+            uchar *row = buffer.data() + size_t(W) * size_t(slot);
+            if (held[slot] != y) {
+                const uchar *in = labels + y * stride;
+                for (int x = 0; x < W; ++x)
+                    row[x] = voteOf[in[x]];
+                held[slot] = y;
+            }
+            return row;
+        };
+        auto tally = std::make_unique<LevelTally>();
+        for (qint64 y = begin; y < end; ++y) {
+            gradientRow(W, y > 0 ? votes(y - 1) : nullptr, votes(y), y < H - 1 ? votes(y + 1) : nullptr,
+                        gradient);
+            quint16 *row = element(-1, int(y));
+            row[0] = Settled;
+            for (int x = 0; x < W; ++x)
+                row[x + 1] = quint16(gradient[x] << 8);
+            row[W + 1] = Settled;
+            tally->add(gradient, W);
+        }
+        const QMutexLocker lock(&merging);
+        tally->addTo(histogram);
+    });
+}
+
+void MarkerFlood::gradientFromImage(const QImage &gradientImage)
+{
+    const QImage grey = gradientImage.depth() == 8 ? gradientImage
+                                                   : gradientImage.convertToFormat(QImage::Format_Grayscale8);
+    const int W = this->W;
+    const int H = this->H;
+    frameRow(-1);
+    frameRow(H);
+    histogram.fill(0);
+    auto tally = std::make_unique<LevelTally>();
+    for (int y = 0; y < H; ++y) {
+        const uchar *in = grey.constScanLine(y);
+        quint16 *row = element(-1, y);
+        row[0] = Settled;
+        for (int x = 0; x < W; ++x)
+            row[x + 1] = quint16(in[x] << 8);
+        row[W + 1] = Settled;
+        tally->add(in, W);
     }
+    tally->addTo(histogram);
+}
 
-    LevelQueue queue;
-    const uchar *const grad = gradient.get();
-
+void MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress,
+                      const QElapsedTimer *clock)
+{
     if (clock)
         qDebug() << "ws: 1" << clock->elapsed();
 
+    LevelQueue queue(histogram);
+    quint16 *const plane = element(-1, -1);
+    const qsizetype P = pitch;
+    const auto indexOf = [&](int x, int y) { return (qsizetype(y) + 1) * P + x + 1; };
+
+    const auto seed = [&](const PixelSquare &square, unsigned state) {
+        for (int y = square.y0; y < square.y1; ++y) {
+            quint16 *e = plane + indexOf(square.x0, y);
+            for (int i = 0; i < square.x1 - square.x0; ++i)
+                e[i] = quint16((e[i] & 0xFF00) | state);
+        }
+    };
     // The neighbours in the order the fronts visit them: columns x - 1 .. x + 1, rows
     // within each column top to bottom.
-    const qsizetype P = pitch;
     const qsizetype around[8] = {-P - 1, -1, P - 1, -P, P, -P + 1, 1, P + 1};
-    const auto reach = [&](qsizetype q, uchar mark) {
-        const uchar s = st[q];
-        if (s & Settled)
-            return;
-        if (s == 0)
-            queue.push(quint32(q), grad[q]);
-        st[q] = s | mark;
-    };
-    const auto indexOf = [&](const QPoint &p) -> qsizetype {
-        if (uint(p.x()) >= uint(W) || uint(p.y()) >= uint(H))
-            return -1;
-        return (p.y() + 1) * P + p.x() + 1;
-    };
-    const auto startFront = [&](const QList<QPoint> &points, uchar mark) {
-        for (const QPoint &point : points) {
-            const qsizetype p = indexOf(point);
-            if (p >= 0) {
-                for (qsizetype d : around)
-                    reach(p + d, mark);
+    const auto startFront = [&](bool keep, unsigned mark) {
+        const auto reachAround = [&](int x, int y) {
+            const qsizetype p = indexOf(x, y);
+            for (qsizetype d : around) {
+                const qsizetype q = p + d;
+                const unsigned t = plane[q];
+                if (t & Settled)
+                    continue;
+                if ((t & 0xFF) == 0)
+                    queue.push(quint32(q), int(t >> 8));
+                plane[q] = quint16(t | mark);
             }
-        }
+        };
+        // Column by column; inside the outline every neighbour is a seed already.
+        marks.forEachInOrder(keep, [&](const PixelSquare &square) {
+            const int last = square.y1 - 1;
+            for (int x = square.x0; x < square.x1; ++x) {
+                if (x == square.x0 || x == square.x1 - 1) {
+                    for (int y = square.y0; y <= last; ++y)
+                        reachAround(x, y);
+                } else {
+                    reachAround(x, square.y0);
+                    if (last > square.y0)
+                        reachAround(x, last);
+                }
+            }
+        });
     };
 
-    keeps = 0;
-    for (const QPoint &point : keepPoints) {
-        const qsizetype p = indexOf(point);
-        if (p >= 0 && st[p] != SettledKeep) {
-            st[p] = SettledKeep;
-            ++keeps;
-        }
-    }
-    startFront(keepPoints, KeepMark);
-    for (const QPoint &point : removePoints) {
-        const qsizetype p = indexOf(point);
-        if (p >= 0) {
-            keeps -= st[p] == SettledKeep;
-            st[p] = Settled | RemoveMark;
-        }
-    }
-    startFront(removePoints, RemoveMark);
+    marks.forEachAnyOrder(true, [&](const PixelSquare &square) { seed(square, SettledKeep); });
+    startFront(true, KeepMark);
+    marks.forEachAnyOrder(false, [&](const PixelSquare &square) { seed(square, Settled | RemoveMark); });
+    startFront(false, RemoveMark);
 
     if (clock)
         qDebug() << "ws: 2" << clock->elapsed();
 
-    keeps += settleAll(queue, st, grad, pitch, qint64(W) * H, progress);
+    settleAll(queue, plane, P, qint64(W) * H, progress);
 
     if (clock)
         qDebug() << "ws: 3" << clock->elapsed();
-    gradient.reset();
+}
+
+QImage MarkerFlood::labelImage() const
+{
+    QImage labels(W, H, QImage::Format_Indexed8);
+    if (labels.isNull())
+        return labels;
+    labels.setColorTable({qRgb(0, 0, 0), qRgb(0, 255, 0), qRgb(255, 0, 0), qRgb(255, 255, 255)});
+    uchar *out = labels.bits();
+    const qsizetype stride = labels.bytesPerLine();
+    Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
+        const int W = this->W;
+        for (qint64 y = begin; y < end; ++y) {
+            const quint16 *row = element(0, int(y));
+            uchar *line = out + y * stride;
+            for (int x = 0; x < W; ++x)
+                line[x] = uchar((row[x] & Settled) ? (row[x] & 3) : 0);
+        }
+    });
+    return labels;
+}
+
+QImage MarkerFlood::gradientImage() const
+{
+    QImage gradient(W, H, QImage::Format_Indexed8);
+    if (gradient.isNull())
+        return gradient;
+    gradient.setColorTable(greyColourTable());
+    uchar *out = gradient.bits();
+    const qsizetype stride = gradient.bytesPerLine();
+    Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
+        const int W = this->W;
+        for (qint64 y = begin; y < end; ++y) {
+            const quint16 *row = element(0, int(y));
+            uchar *line = out + y * stride;
+            for (int x = 0; x < W; ++x)
+                line[x] = uchar(row[x] >> 8);
+        }
+    });
+    return gradient;
+}
+
+QList<qint32> MarkerFlood::keepIndices() const
+{
+    const int W = this->W;
+    const int H = this->H;
+    if (W == 0 || H == 0)
+        return {};
+    // Where each column's run of the list starts: count the keep pixels per column row by
+    // row, in memory order.
+    std::vector<qint64> starts(size_t(W) + 1, 0);
+    QMutex merging;
+    Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
+        const int width = W;
+        std::vector<quint32> counts(size_t(width), 0);
+        for (qint64 y = begin; y < end; ++y) {
+            const quint16 *row = element(0, int(y));
+            for (int x = 0; x < width; ++x)
+                counts[size_t(x)] += (row[x] & 0xFF) == SettledKeep;
+        }
+        const QMutexLocker lock(&merging);
+        for (int x = 0; x < W; ++x)
+            starts[size_t(x) + 1] += counts[size_t(x)];
+    });
+    for (int x = 0; x < W; ++x)
+        starts[size_t(x) + 1] += starts[size_t(x)];
+
+    // Then fill in strips of columns walked down row by row: each row of a strip is a cache
+    // line or two, and every column of the strip appends to its own run.
+    constexpr int strip = 64;
+    QList<qint32> keep(starts[size_t(W)]);
+    qint32 *const out = keep.data();
+    Parallel::forRange((W + strip - 1) / strip, 1, [&](qint64 begin, qint64 end) {
+        const int width = W;
+        const int height = H;
+        qint64 cursor[strip];
+        for (qint64 s = begin; s < end; ++s) {
+            const int x0 = int(s) * strip;
+            const int n = qMin(strip, width - x0);
+            for (int i = 0; i < n; ++i)
+                cursor[i] = starts[size_t(x0 + i)];
+            for (int y = 0; y < height; ++y) {
+                const quint16 *row = element(x0, y);
+                const qint32 index = y * width + x0;
+                int i = 0;
+#ifdef __SSE2__
+                // Eight pixels at a time, most of them seldom keep pixels.
+                const __m128i low = _mm_set1_epi16(0xFF);
+                const __m128i keepState = _mm_set1_epi16(SettledKeep);
+                for (; i + 8 <= n; i += 8) {
+                    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i));
+                    const __m128i states = _mm_and_si128(pixels, low);
+                    const __m128i equal = _mm_cmpeq_epi16(states, keepState);
+                    unsigned found = unsigned(_mm_movemask_epi8(_mm_packs_epi16(equal, _mm_setzero_si128())));
+                    while (found) {
+                        const int j = i + __builtin_ctz(found);
+                        out[cursor[j]++] = index + j;
+                        found &= found - 1;
+                    }
+                }
+#endif
+                for (; i < n; ++i) {
+                    if ((row[i] & 0xFF) == SettledKeep)
+                        out[cursor[i]++] = index + i;
+                }
+            }
+        }
+    });
+    return keep;
 }

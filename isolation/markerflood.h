@@ -1,15 +1,20 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QList>
-#include <QPoint>
 
-#include <memory>
+#include <array>
 
+#include "analysis/largebuffer.h"
 #include "analysis/progress.h"
 
-// The marker flood on its own planes. Both planes carry a one-pixel frame, and the state
-// frame reads as settled, so no neighbour loop tests bounds.
+class MarkSquares;
+
+// The marker flood on one plane of 16-bit elements, a pixel's state in the low byte and its
+// gradient in the high byte, so that settling a pixel reads and writes three rows of one
+// plane. The plane carries a one-pixel frame whose state reads as settled, so no neighbour
+// loop tests bounds.
 //
 // One state byte per pixel holds what the plain algorithm spreads over the label image and
 // the two mark planes: bit 0 the keep mark, bit 1 the remove mark, bit 2 "settled". A
@@ -20,7 +25,12 @@
 // settles the same pixels in the same order as queueing every arrival: all entries of a
 // pixel sit in the same level (its own gradient) and the first leaves first, so every
 // later entry would be dropped as stale, and marks are read only when the pixel settles.
-// The queue therefore never holds more than one entry per pixel.
+// The queue therefore never holds more than one entry per pixel, and each level no more
+// than the pixels of its gradient value.
+//
+// Seeding needs no list of marker pixels: every seed is settled before its front starts,
+// so the points inside a marker's square reach only seeds, and starting the front from the
+// square's outline queues the same pixels in the same order as starting it from every point.
 class MarkerFlood
 {
 public:
@@ -28,43 +38,33 @@ public:
 
     MarkerFlood(int width, int height);
 
-    // Row y of the gradient plane, to be filled by the caller before run().
-    uchar *gradientLine(int y) { return gradient.get() + (y + 1) * pitch + 1; }
-    qsizetype gradientStride() const { return pitch; }
-
-    // W x H bytes of scratch space until run() starts (the state plane's memory).
-    uchar *scratchPlane() { return state.get(); }
+    // The vote and gradient stages in one pass: every pixel's gradient, from the W x H label
+    // plane through the vote of each label. On every core.
+    void gradientFromLabels(const uchar *labels, qsizetype stride, const std::array<uchar, 256> &voteOf);
+    // Or the gradient as an 8-bit image of the flood's size (read through its own stride).
+    void gradientFromImage(const QImage &gradient);
 
     // Seeds and floods, writing "ws: 1" to "ws: 3" with the milliseconds of `clock` unless
-    // it is null. Points outside the picture are ignored. Frees the gradient plane when done.
-    void run(const QList<QPoint> &keepPoints, const QList<QPoint> &removePoints,
-             const ProgressCallback &progress, const QElapsedTimer *clock);
+    // it is null. The marks must be clipped to the flood's size.
+    void run(const MarkSquares &marks, const ProgressCallback &progress, const QElapsedTimer *clock);
 
-    const uchar *stateLine(int y) const { return state.get() + (y + 1) * pitch + 1; }
-    qsizetype stateStride() const { return pitch; }
-    // Label 0..3 of a state byte after run().
-    static int label(uchar s) { return (s & Settled) ? (s & 3) : 0; }
-    // Pixels with label 1.
-    qsizetype keepCount() const { return keeps; }
-
-    // Calls visit(x, y) for every keep pixel, column by column.
-    template<typename Visit>
-    void forEachKeep(Visit visit) const
-    {
-        for (int x = 0; x < W; ++x) {
-            const uchar *s = state.get() + pitch + 1 + x;
-            for (int y = 0; y < H; ++y, s += pitch) {
-                if (*s == SettledKeep)
-                    visit(x, y);
-            }
-        }
-    }
+    // Label 0..3 of every pixel after run(), as an 8-bit image (black, green, red, white).
+    QImage labelImage() const;
+    // The gradient as an 8-bit image with the grey colour table.
+    QImage gradientImage() const;
+    // The pixels with label 1 as y * W + x, column by column. On every core.
+    QList<qint32> keepIndices() const;
 
 private:
+    quint16 *element(int x, int y) const
+    {
+        return reinterpret_cast<quint16 *>(plane.data()) + (qsizetype(y) + 1) * pitch + x + 1;
+    }
+    void frameRow(int y) const; // the frame row above (y = -1) or below (y = H) the picture
+
     int W;
     int H;
     qsizetype pitch;
-    std::unique_ptr<uchar[]> gradient;
-    std::unique_ptr<uchar[]> state;
-    qsizetype keeps = 0;
+    LargeBuffer plane;
+    std::array<qint64, 256> histogram{};
 };

@@ -54,12 +54,6 @@ QString parseLine(QString line, QList<MarkerDab> &dabs)
     return {};
 }
 
-bool clearly(int own, int other1, int other2)
-{
-    return own >= markerPictureMinimum && own - other1 >= markerPictureLead
-           && own - other2 >= markerPictureLead;
-}
-
 } // namespace
 
 bool parseMarkerText(const QString &text, const QString &source, QList<MarkerDab> &drawingOrder,
@@ -121,38 +115,26 @@ QList<MarkerDab> placeDabs(const QList<MarkerDab> &drawingOrder, QSize pictureSi
     return placed;
 }
 
-bool isClearlyKeep(QRgb p)
+QImage markerPictureArgb(const QImage &markerPicture)
 {
-    return qAlpha(p) >= markerPictureMinimum && clearly(qGreen(p), qRed(p), qBlue(p));
-}
-
-bool isClearlyRemove(QRgb p)
-{
-    return qAlpha(p) >= markerPictureMinimum && !clearly(qGreen(p), qRed(p), qBlue(p))
-           && clearly(qRed(p), qGreen(p), qBlue(p));
+    return markerPicture.format() == QImage::Format_ARGB32
+        ? markerPicture
+        : markerPicture.convertToFormat(QImage::Format_ARGB32);
 }
 
 void markerPicturePoints(const QImage &markerPicture, QList<QPoint> &keepPoints,
                          QList<QPoint> &removePoints)
 {
-    // Straight alpha, so that a half-transparent stroke keeps its full colour.
-    const QImage picture = markerPicture.format() == QImage::Format_ARGB32
-        ? markerPicture
-        : markerPicture.convertToFormat(QImage::Format_ARGB32);
+    const QImage picture = markerPictureArgb(markerPicture);
     const int W = picture.width();
     const int H = picture.height();
     for (int x = 0; x < W; ++x) {
         for (int y = 0; y < H; ++y) {
-            const QRgb p = reinterpret_cast<const QRgb *>(picture.constScanLine(y))[x];
-            if (qAlpha(p) < markerPictureMinimum)
-                continue;
-            const int r = qRed(p);
-            const int g = qGreen(p);
-            const int b = qBlue(p);
-            if (clearly(g, r, b))
-                keepPoints.append(QPoint(x, y));
-            else if (clearly(r, g, b))
-                removePoints.append(QPoint(x, y));
+            switch (paintedMark(reinterpret_cast<const QRgb *>(picture.constScanLine(y))[x])) {
+            case PaintedMark::Keep: keepPoints.append(QPoint(x, y)); break;
+            case PaintedMark::Remove: removePoints.append(QPoint(x, y)); break;
+            case PaintedMark::None: break;
+            }
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPoint>
+#include <QRgb>
 #include <QString>
 
 #include "isolation/markers.h"
@@ -36,8 +37,30 @@ QList<MarkerDab> placeDabs(const QList<MarkerDab> &drawingOrder, QSize pictureSi
 constexpr int markerPictureMinimum = 128;
 constexpr int markerPictureLead = 64;
 
-bool isClearlyKeep(QRgb pixel);
-bool isClearlyRemove(QRgb pixel);
+enum class PaintedMark { None, Keep, Remove };
+
+// The mark of one straight-alpha ARGB pixel of a marker picture.
+inline PaintedMark paintedMark(QRgb pixel)
+{
+    const auto clearly = [](int own, int other1, int other2) {
+        return own >= markerPictureMinimum && own - other1 >= markerPictureLead
+               && own - other2 >= markerPictureLead;
+    };
+    if (qAlpha(pixel) < markerPictureMinimum)
+        return PaintedMark::None;
+    const int r = qRed(pixel);
+    const int g = qGreen(pixel);
+    const int b = qBlue(pixel);
+    if (clearly(g, r, b))
+        return PaintedMark::Keep;
+    if (clearly(r, g, b))
+        return PaintedMark::Remove;
+    return PaintedMark::None;
+}
+
+// The picture in the format paintedMark() reads (straight alpha, so that a half-transparent
+// stroke keeps its full colour).
+QImage markerPictureArgb(const QImage &markerPicture);
 
 // Appends the clearly green pixels of `markerPicture` to `keepPoints` and the clearly red
 // ones to `removePoints`, column by column like the harvest of a dab.

@@ -1,6 +1,7 @@
 #include "isolation/markers.h"
 
 #include "isolation/markerinput.h"
+#include "isolation/marksquares.h"
 
 #include <cmath>
 
@@ -12,15 +13,7 @@ bool dabCornerAccepted(QPointF corner, QSizeF sceneSize)
     return xi > 0 && yi > 0 && xi < sceneSize.width() && yi < sceneSize.height();
 }
 
-namespace {
-struct ClippedSquare
-{
-    int xBegin = 0, xEnd = 0, yBegin = 0, yEnd = 0;
-    qsizetype area() const { return qsizetype(xEnd - xBegin) * (yEnd - yBegin); }
-};
-}
-
-static ClippedSquare clippedSquare(const QRectF &rect, int W, int H)
+PixelSquare clippedMarker(const QRectF &rect, int W, int H)
 {
     // In whole doubles, so that no item geometry can overflow an int on the way.
     const double x0 = std::trunc(rect.left());
@@ -28,27 +21,20 @@ static ClippedSquare clippedSquare(const QRectF &rect, int W, int H)
     const double n = std::trunc(rect.width());
     if (!(x0 <= W && y0 <= H && n > 0))
         return {};
-    ClippedSquare square;
-    square.xBegin = int(qMax(x0, 0.0));
-    square.xEnd = int(qBound(0.0, x0 + n, double(W)));
-    square.yBegin = int(qMax(y0, 0.0));
-    square.yEnd = int(qBound(0.0, y0 + n, double(H)));
-    if (square.xBegin >= square.xEnd || square.yBegin >= square.yEnd)
-        return {};
-    return square;
+    PixelSquare square;
+    square.x0 = int(qMax(x0, 0.0));
+    square.x1 = int(qBound(0.0, x0 + n, double(W)));
+    square.y0 = int(qMax(y0, 0.0));
+    square.y1 = int(qBound(0.0, y0 + n, double(H)));
+    return square.isEmpty() ? PixelSquare() : square;
 }
 
-static void appendSquare(const ClippedSquare &square, QList<QPoint> &points)
+static void appendSquare(const PixelSquare &square, QList<QPoint> &points)
 {
-    for (int x = square.xBegin; x < square.xEnd; ++x) {
-        for (int y = square.yBegin; y < square.yEnd; ++y)
+    for (int x = square.x0; x < square.x1; ++x) {
+        for (int y = square.y0; y < square.y1; ++y)
             points.append(QPoint(x, y));
     }
-}
-
-void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points)
-{
-    appendSquare(clippedSquare(rect, W, H), points);
 }
 
 void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
@@ -58,31 +44,47 @@ void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
     qsizetype keepCount = 0;
     qsizetype removeCount = 0;
     for (const MarkerDab &dab : newestFirst)
-        (dab.keep ? keepCount : removeCount) += clippedSquare(dab.rect, W, H).area();
+        (dab.keep ? keepCount : removeCount) += clippedMarker(dab.rect, W, H).area();
     keepPoints.reserve(keepPoints.size() + keepCount);
     removePoints.reserve(removePoints.size() + removeCount);
     for (const MarkerDab &dab : newestFirst)
-        appendSquare(clippedSquare(dab.rect, W, H), dab.keep ? keepPoints : removePoints);
+        appendSquare(clippedMarker(dab.rect, W, H), dab.keep ? keepPoints : removePoints);
 }
 
-void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &keepPoints,
-                      QList<QPoint> &removePoints)
+namespace {
+const QList<MarkerDab> noDabs;
+const QList<QPoint> noPoints;
+} // namespace
+
+MarkSquares::MarkSquares(const MarkerSet &markers, int W, int H)
+    : W(W), H(H), dabs(&markers.newestFirst), keepPoints(&noPoints), removePoints(&noPoints)
 {
-    harvestMarkers(markers.newestFirst, W, H, keepPoints, removePoints);
-    if (!markers.picture.isNull())
-        markerPicturePoints(markers.picture, keepPoints, removePoints);
+    if (!markers.picture.isNull()) {
+        picture = markerPictureArgb(markers.picture);
+        pictureW = qMin(picture.width(), W);
+        pictureH = qMin(picture.height(), H);
+    }
+}
+
+MarkSquares::MarkSquares(const QList<QPoint> &keepPoints, const QList<QPoint> &removePoints, int W,
+                         int H)
+    : W(W), H(H), dabs(&noDabs), keepPoints(&keepPoints), removePoints(&removePoints)
+{
 }
 
 bool markerSetHasKeepPoint(const MarkerSet &markers, int W, int H)
 {
     for (const MarkerDab &dab : markers.newestFirst) {
-        if (dab.keep && clippedSquare(dab.rect, W, H).area() > 0)
+        if (dab.keep && !clippedMarker(dab.rect, W, H).isEmpty())
             return true;
     }
-    const QImage &picture = markers.picture;
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            if (isClearlyKeep(picture.pixel(x, y)))
+    if (markers.picture.isNull())
+        return false;
+    const QImage picture = markerPictureArgb(markers.picture);
+    for (int y = 0; y < qMin(picture.height(), H); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < qMin(picture.width(), W); ++x) {
+            if (paintedMark(line[x]) == PaintedMark::Keep)
                 return true;
         }
     }

@@ -34,17 +34,12 @@ struct MarkerSet
 // first row and column.
 bool dabCornerAccepted(QPointF corner, QSizeF sceneSize);
 
-// Appends the pixels of a marker's whole n x n square (n = truncated width), column by
-// column, clipped to the W x H picture.
-void rasteriseMarker(const QRectF &rect, int W, int H, QList<QPoint> &points);
-
-// Rasterises dabs given newest first (the scene's stacking order) into keep and remove points.
+// Rasterises dabs given newest first (the scene's stacking order) into keep and remove
+// points: each dab's whole n x n square (n = its truncated width), column by column,
+// clipped to the W x H picture. The lists grow with the dabs' area, not the picture's: the
+// isolation takes a MarkerSet instead.
 void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
                     QList<QPoint> &keepPoints, QList<QPoint> &removePoints);
-
-// The points of a whole marker set, in the order described there, duplicates kept.
-void harvestMarkerSet(const MarkerSet &markers, int W, int H, QList<QPoint> &keepPoints,
-                      QList<QPoint> &removePoints);
 
 // Whether any keep point of the set lies on the W x H picture.
 bool markerSetHasKeepPoint(const MarkerSet &markers, int W, int H);

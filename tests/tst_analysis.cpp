@@ -8,6 +8,7 @@
 
 #include "analysis/analysis.h"
 #include "output/pictureio.h"
+#include "reference/perpixelanalysis.h"
 
 namespace {
 
@@ -56,27 +57,10 @@ QList<qint64> counts(const CColorClusters &clusters)
 // The analysis done the plain way: per-pixel planes, per-pixel clustering and labelling.
 void analyseByPixel(const QImage &full, CColorClusters &clusters, QImage &labelMap)
 {
-    clusters.cluster(CLabImage(analysisPicture(full)), K, {}, 30, 80);
+    PerPixel::cluster(clusters, CLabImage(analysisPicture(full)), K, {}, 30, 80);
     labelMap = QImage(full.size(), QImage::Format_Indexed8);
     labelMap.fill(0);
-    clusters.labelImage(CLabImage(full), labelMap);
-}
-
-// A model with hand-set centres and counts.
-void setModel(CColorClusters &clusters, const QList<QList<int>> &centres, const QList<qint64> &sizes)
-{
-    const int n = int(centres.size());
-    clusters.clusterCount = n;
-    clusters.centerL = new qint16[n];
-    clusters.centerA = new qint16[n];
-    clusters.centerB = new qint16[n];
-    clusters.pixelCounts = new qint64[n];
-    for (int k = 0; k < n; ++k) {
-        clusters.centerL[k] = qint16(centres[k][0]);
-        clusters.centerA[k] = qint16(centres[k][1]);
-        clusters.centerB[k] = qint16(centres[k][2]);
-        clusters.pixelCounts[k] = sizes[k];
-    }
+    PerPixel::labelImage(clusters, CLabImage(full), labelMap);
 }
 
 QByteArray crc32BigEndian(const QByteArray &data)
@@ -325,11 +309,11 @@ void TestAnalysis::nearestNonEmptyCluster()
     for (const QList<int> &offset : offsets)
         centres.append({own[0] + offset[0], own[1] + offset[1], own[2] + offset[2]});
     CColorClusters clusters;
-    setModel(clusters, centres, sizes);
+    PerPixel::setModel(clusters, centres, sizes);
 
     QImage byPixel(1, 1, QImage::Format_Indexed8);
     byPixel.fill(255);
-    clusters.labelImage(CLabImage(picture(1, 1, colour)), byPixel);
+    PerPixel::labelImage(clusters, CLabImage(picture(1, 1, colour)), byPixel);
     QCOMPARE(byPixel.pixelIndex(0, 0), expected);
     QImage byColour(1, 1, QImage::Format_Indexed8);
     byColour.fill(255);
@@ -353,7 +337,7 @@ void TestAnalysis::labelsKeepOffRowPadding()
     QImage byColour(3, 4, QImage::Format_Indexed8);
     memset(byPixel.bits(), 0xEE, size_t(byPixel.sizeInBytes()));
     memset(byColour.bits(), 0xEE, size_t(byColour.sizeInBytes()));
-    clusters.labelImage(CLabImage(image), byPixel);
+    PerPixel::labelImage(clusters, CLabImage(image), byPixel);
     clusters.labelPicture(image, byColour);
     for (const QImage &map : {byPixel, byColour}) {
         for (int y = 0; y < 4; ++y) {
@@ -386,7 +370,7 @@ void TestAnalysis::progressEventsAndStages()
     const QList<int> expected{10, 15, 20, eventsMark, 30, 40, 50, 60, 60, 62, 65, 67, 70, 72, 75,
                               77, 80, 82, 85, 87, 90, 92, 95, 97, 100, 102, 105, 107};
     QCOMPARE(seen, expected);
-    QCOMPARE(stages, (QStringList{"analysis-scale", "lab-analysis", "lab-full", "cluster", "label"}));
+    QCOMPARE(stages, (QStringList{"analysis-scale", "lab-analysis", "cluster", "label"}));
     QStringList iterations;
     for (int t = 0; t < 20; ++t)
         iterations << QStringLiteral("iteration %1").arg(t) << QStringLiteral("iteration %1 step2").arg(t);

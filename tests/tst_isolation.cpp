@@ -1,16 +1,20 @@
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QtTest>
 
 #include <deque>
 #include <random>
 
+#include "analysis/analysis.h"
+#include "analysis/parallel.h"
 #include "isolation/flood.h"
 #include "isolation/gradient.h"
 #include "isolation/isolation.h"
 #include "isolation/levelqueue.h"
 #include "isolation/markers.h"
 #include "isolation/vote.h"
+#include "reference/pointlists.h"
 
 using Points = QList<QPoint>;
 using Centres = QList<QList<qint16>>;
@@ -183,13 +187,40 @@ static QList<MarkerDab> strokesFor(QSize size, quint32 seed)
         dabs.append({false, QRectF(W * t, H - 4.2, 6, 6)});
         dabs.append({false, QRectF(1.2, H * t, 5, 5)});
     }
-    std::uniform_real_distribution<double> x(-3, W), y(-3, H), side(1, 9);
+    std::uniform_real_distribution<double> x(-3, W), y(-3, H), side(1, 9), wide(10, 40);
     for (int i = 0; i < 40; ++i) {
         const double s = side(random);
         dabs.append({i % 3 == 0, QRectF(x(random), y(random), s, s)});
     }
+    // Large squares over each other and over the strokes, of both kinds.
+    for (int i = 0; i < 6; ++i) {
+        const double s = wide(random);
+        dabs.append({i % 2 == 0, QRectF(x(random), y(random), s, s)});
+    }
     std::reverse(dabs.begin(), dabs.end());
     return dabs;
+}
+
+// A marker picture with painted green and red strokes, faint and half-hidden pixels, and
+// colours that are not clearly either.
+static QImage paintedMarks(QSize size, quint32 seed)
+{
+    std::mt19937 random(seed);
+    QImage picture(size, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    const QRgb inks[] = {qRgba(20, 230, 30, 255), qRgba(240, 10, 10, 255), qRgba(20, 230, 30, 120),
+                         qRgba(200, 150, 20, 255), qRgba(255, 60, 60, 200)};
+    for (int stroke = 0; stroke < 12; ++stroke) {
+        const QRgb ink = inks[random() % 5];
+        int x = int(random() % uint(size.width()));
+        int y = int(random() % uint(size.height()));
+        for (int step = 0; step < 60; ++step) {
+            x = qBound(0, x + int(random() % 5) - 2, size.width() - 1);
+            y = qBound(0, y + int(random() % 5) - 2, size.height() - 1);
+            picture.setPixel(x, y, ink);
+        }
+    }
+    return picture;
 }
 
 class TestIsolation : public QObject
@@ -224,6 +255,8 @@ private slots:
     void matchesReferenceOnPhotos();
     void matchesReferenceOnLongQueues_data();
     void matchesReferenceOnLongQueues();
+    void markerMemoryFollowsThePicture();
+    void sameBytesOnAnyThreadCount();
 };
 
 void TestIsolation::cornerTest_data()
@@ -517,9 +550,11 @@ void TestIsolation::floodReadsGradientThroughItsOwnStride()
 
 void TestIsolation::levelQueueAcrossBlocks()
 {
-    // Levels many blocks long, emptied, refilled from recycled blocks, and a push below the
-    // level being read.
-    LevelQueue queue;
+    // Long levels emptied and refilled, and a push below the level being read.
+    std::array<qint64, LevelQueue::Levels> capacity{};
+    capacity[0] = 3;
+    capacity[200] = capacity[255] = 3 * 5000;
+    LevelQueue queue(capacity);
     QCOMPARE(queue.pop(), qint64(-1));
     for (int round = 0; round < 3; ++round) {
         for (quint32 i = 0; i < 5000; ++i) {
@@ -608,15 +643,26 @@ void TestIsolation::matchesReferenceOnPhotos()
     quantise(picture, labelMap, centres);
 
     for (quint32 seed : {1u, 2u, 3u}) {
+        // The third set adds a marker picture, which counts after the dabs.
+        MarkerSet markers{strokesFor(size, seed), seed == 3 ? paintedMarks(size, seed) : QImage()};
         Points keep, remove;
-        harvestMarkers(strokesFor(size, seed), size.width(), size.height(), keep, remove);
-        const QImage gradient = buildGradientImage(buildVoteImage(labelMap, keep, remove, centres));
+        harvestMarkerSet(markers, size.width(), size.height(), keep, remove);
+        const QImage votes = buildVoteImage(labelMap, keep, remove, centres);
+        const QImage gradient = buildGradientImage(votes);
         const QImage expected = referenceFlood(gradient, keep, remove);
         QCOMPARE(imageBytes(floodLabelImage(gradient, keep, remove)), imageBytes(expected));
         const QList<qint32> keepPixels = isolateKeepPixels(labelMap, keep, remove, centres);
         QCOMPARE(keepPixels, keepIndices(expected));
         QVERIFY(!keepPixels.isEmpty());
         QVERIFY(keepPixels.size() < size.width() * size.height());
+
+        // Read from the marker set without point lists: the same stages, point for point.
+        const IsolationStages stages = isolateByStages(labelMap, markers, centres);
+        QCOMPARE(imageBytes(stages.votes), imageBytes(votes));
+        QCOMPARE(imageBytes(stages.gradient), imageBytes(gradient));
+        QCOMPARE(imageBytes(stages.floodLabels), imageBytes(expected));
+        QCOMPARE(stages.keepPixels, keepPixels);
+        QCOMPARE(isolateKeepPixels(labelMap, markers, centres), keepPixels);
     }
 }
 
@@ -671,6 +717,114 @@ void TestIsolation::matchesReferenceOnLongQueues()
                 keep.append(p);
         }
     }
+}
+
+static qint64 statusBytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+void TestIsolation::markerMemoryFollowsThePicture()
+{
+    // 2000 dabs of side 200 on a 400 x 300 picture: rasterised into point lists they take
+    // 360 MB; read in place, the isolation needs a few bytes per picture pixel.
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (!clearRefs.open(QIODevice::WriteOnly) || statusBytes("VmHWM:") < 0)
+        QSKIP("no resident-memory figures on this system");
+    const QSize size(400, 300);
+    QImage photo(size, QImage::Format_RGB32);
+    std::mt19937 random(3);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            photo.setPixel(x, y, qRgb(x * 255 / size.width(), int(random() % 60), y * 255 / size.height()));
+    }
+    QImage labelMap;
+    Centres centres;
+    quantise(photo, labelMap, centres);
+    MarkerSet markers;
+    // Keep squares over the left part, remove squares over the right, both over the middle.
+    std::uniform_int_distribution<int> left(-100, 100), right(150, 380), top(-100, 250);
+    for (int i = 0; i < 2000; ++i) {
+        const bool keep = i % 2 == 0;
+        markers.newestFirst.append({keep, QRectF(keep ? left(random) : right(random), top(random), 200, 200)});
+    }
+
+    clearRefs.write("5");
+    clearRefs.flush();
+    const qint64 before = statusBytes("VmRSS:");
+    const QList<qint32> keepPixels = isolateKeepPixels(labelMap, markers, centres);
+    const qint64 growth = statusBytes("VmHWM:") - before;
+    QVERIFY2(growth < 32 * 1024 * 1024 + 16 * qint64(size.width()) * size.height(),
+             qPrintable(QStringLiteral("resident memory grew by %1 MB").arg(growth / 1e6)));
+
+    // The dabs cover every pixel, so every pixel is a seed: keep where only keep dabs lie.
+    QImage kinds = bytesImage(size.width(), size.height(), Bytes(size.width() * size.height(), 0));
+    for (const MarkerDab &dab : std::as_const(markers.newestFirst)) {
+        const QRect square = dab.rect.toRect() & QRect(QPoint(0, 0), size); // whole corners
+        for (int y = square.top(); y <= square.bottom(); ++y) {
+            uchar *row = kinds.scanLine(y);
+            for (int x = square.left(); x <= square.right(); ++x)
+                row[x] |= dab.keep ? 1 : 2;
+        }
+    }
+    QVERIFY(!imageBytes(kinds).contains(0));
+    QCOMPARE(keepPixels, keepIndices(kinds));
+    QVERIFY(!keepPixels.isEmpty());
+}
+
+void TestIsolation::sameBytesOnAnyThreadCount()
+{
+    // Big enough for every stage to be split several ways.
+    const QSize size(640, 400);
+    QImage photo(size, QImage::Format_ARGB32);
+    std::mt19937 random(17);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const int n = int(random() % 24);
+            photo.setPixel(x, y, qRgb((x / 3 + n) % 256, (y / 2 + 2 * n) % 256, (x + y + n) / 5 % 256));
+        }
+    }
+    MarkerSet markers{strokesFor(size, 9), paintedMarks(size, 9)};
+    for (int i = 0; i < 1000; ++i)
+        markers.newestFirst.append({i % 2 == 0, QRectF(random() % 640, random() % 400, 5, 5)});
+
+    struct Result
+    {
+        QList<QList<qint16>> centres;
+        QImage labelMap;
+        IsolationStages stages;
+        QList<qint32> keepPixels;
+    };
+    const auto run = [&](int threads) {
+        Parallel::setThreadCount(threads);
+        Result result;
+        CColorClusters clusters;
+        analysePicture(photo, clusters, result.labelMap);
+        result.centres = clusters.centers();
+        for (int k = 0; k < clusters.clusterCount; ++k)
+            result.centres[k].append(qint16(clusters.pixelCounts[k] % 30000));
+        result.stages = isolateByStages(result.labelMap, markers, clusters.centers());
+        result.keepPixels = isolateKeepPixels(result.labelMap, markers, clusters.centers());
+        Parallel::setThreadCount(0);
+        return result;
+    };
+    const Result one = run(1);
+    const Result four = run(4);
+    QCOMPARE(four.centres, one.centres);
+    QCOMPARE(imageBytes(four.labelMap), imageBytes(one.labelMap));
+    QCOMPARE(imageBytes(four.stages.votes), imageBytes(one.stages.votes));
+    QCOMPARE(imageBytes(four.stages.gradient), imageBytes(one.stages.gradient));
+    QCOMPARE(imageBytes(four.stages.floodLabels), imageBytes(one.stages.floodLabels));
+    QCOMPARE(four.stages.keepPixels, one.stages.keepPixels);
+    QCOMPARE(four.keepPixels, one.keepPixels);
+    QVERIFY(!one.keepPixels.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestIsolation)

@@ -2,7 +2,8 @@
 # Installs what building and running the program needs on Debian 12.
 #   --sample   also Debian's sample photos (the README opens the ladybird)
 #   --tests    also the sample photos some tests read
-#   --bench    also OpenCV, the comparison of the isolation benchmark
+#   --bench    also OpenCV, the benchmarks' comparisons, and ImageMagick, which makes
+#              their noisy photo
 #   --package  also the tools that check the installation and build the Debian package
 set -euo pipefail
 sudo=""
@@ -14,7 +15,7 @@ packages=(g++ make cmake qt6-base-dev qt6-image-formats-plugins qt6-l10n-tools q
 for option in "$@"; do
   case "$option" in
     --sample | --tests) packages+=(mate-backgrounds) ;;
-    --bench) packages+=(mate-backgrounds libopencv-dev) ;;
+    --bench) packages+=(mate-backgrounds libopencv-dev imagemagick) ;;
     --package) packages+=(desktop-file-utils appstream lintian dpkg-dev file) ;;
   esac
 done
