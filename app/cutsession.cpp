@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/toolsettings.h"
+#include "output/display.h"
 #include "output/exportcompose.h"
 #include "output/matte.h"
 #include "output/pictureio.h"
@@ -271,9 +272,7 @@ QImage CutSession::previewBackground(QSize area) const
         return picture.scaled(area, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 
     initChessboard();
-    QImage board = QImage(QStringLiteral(":/icons/chessbackground.png"))
-                       .scaled(area, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                       .convertToFormat(QImage::Format_ARGB32);
+    QImage board = scaledBoard(QImage(QStringLiteral(":/icons/chessbackground.png")), area);
     const int alpha = qAlpha(colour);
     if (alpha == 255) {
         board.fill(colour); // an opaque layer hides the board completely

@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "app/cutsession.h"
+#include "output/display.h"
 
 // The preview's object item; it forgets itself in its document when a scene deletes it.
 class ShownCutoutItem : public QGraphicsPixmapItem
@@ -65,7 +66,7 @@ void CutoutDocument::showRect(const QRect &rect)
     const QRect area = rect & picture.rect();
     // A pixmap made from a wholly opaque picture has no alpha channel to take the change.
     if (pixmap.size() != picture.size() || (!pixmap.hasAlphaChannel() && !opaque(picture, area))) {
-        shown->setPixmap(QPixmap::fromImage(picture));
+        shown->setPixmap(QPixmap::fromImage(displayCopy(picture)));
         return;
     }
     if (area.isEmpty())

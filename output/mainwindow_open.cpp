@@ -13,6 +13,7 @@
 #include <QMimeData>
 
 #include "canvas/markerlayer.h"
+#include "output/display.h"
 
 void MainWindow::on_actionOpen_triggered()
 {
@@ -109,7 +110,7 @@ bool MainWindow::loadImage(const QString &path)
     setWindowTitle(tr("Peltrix Pro") + QStringLiteral(" - ") + info.fileName());
     setStatus(tr("image opened"));
 
-    const QPixmap pixmap = QPixmap::fromImage(session.photo());
+    const QPixmap pixmap = QPixmap::fromImage(displayView(session.photo()));
     photoItem = editScene.addPixmap(pixmap);
     editScene.setSceneRect(0, 0, pixmap.width(), pixmap.height());
 

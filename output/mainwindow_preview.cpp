@@ -5,6 +5,7 @@
 #include <QGraphicsPixmapItem>
 
 #include "canvas/cutoutdocument.h"
+#include "output/display.h"
 #include "output/keepmask.h"
 
 void MainWindow::isolateObject()
@@ -29,9 +30,9 @@ void MainWindow::on_actionMask_triggered()
     isolateObject();
     setStatus(tr("Displaying image"));
 
-    const QImage overlay = keepPixelImage(session.keepPixels(), session.size(), QImage::Format_ARGB32,
-                                          qRgb(0, 50, 255), qRgb(150, 150, 150));
-    maskItem = editScene.addPixmap(QPixmap::fromImage(overlay));
+    // An opaque picture of its own: the pixmap takes it over without a copy.
+    maskItem = editScene.addPixmap(QPixmap::fromImage(keepPixelImage(
+        session.keepPixels(), session.size(), QImage::Format_ARGB32, qRgb(0, 50, 255), qRgb(150, 150, 150))));
     maskItem->setZValue(7);
     maskItem->setOpacity(float(tools.maskOpacity));
     maskItem->setVisible(true);
@@ -85,7 +86,7 @@ void MainWindow::showPreview()
     if (photoItem) {
         if (session.cutout().isNull())
             session.buildCutout();
-        object = QPixmap::fromImage(session.cutout());
+        object = QPixmap::fromImage(displayCopy(session.cutout()));
         background = QPixmap::fromImage(session.previewBackground(session.size()));
     }
 

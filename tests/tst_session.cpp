@@ -8,6 +8,7 @@
 
 #include "app/cutsession.h"
 #include "output/compose.h"
+#include "output/display.h"
 #include "output/exportcompose.h"
 
 namespace {
@@ -58,6 +59,8 @@ private slots:
     void composedLikeScaledPictures_data();
     void composedLikeScaledPictures();
     void failedWriteKeepsExistingFile();
+    void displayPictures_data();
+    void displayPictures();
 
 private:
     QTemporaryDir dir;
@@ -267,6 +270,39 @@ void TestSession::failedWriteKeepsExistingFile()
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(!writeExportFile(tooWide.copy(0, 0, 8, 1), folder));
     QVERIFY(QFileInfo(folder).isDir());
+}
+
+void TestSession::displayPictures_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1 x 1") << QSize(1, 1);
+    QTest::newRow("smaller than the board") << QSize(121, 79);
+    QTest::newRow("the board's own size") << QSize(800, 600);
+    QTest::newRow("odd, larger") << QSize(1603, 1201);
+    QTest::newRow("one long row") << QSize(4000, 1);
+    QTest::newRow("one long column") << QSize(1, 3000);
+}
+
+void TestSession::displayPictures()
+{
+    // The shortcuts to the screen give Qt's own pixels: the board scaled by nearest neighbour,
+    // and pictures as pixmaps show them.
+    QFETCH(QSize, size);
+    Q_INIT_RESOURCE(chessboard);
+    const QImage board(QStringLiteral(":/icons/chessbackground.png"));
+    QCOMPARE(board.format(), QImage::Format_Indexed8);
+    const QImage expected = board.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                                .convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(scaledBoard(board, size) == expected);
+
+    QImage picture = patternCutout(size);
+    for (const bool opaque : {false, true}) {
+        if (opaque)
+            picture = picture.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_ARGB32);
+        const QImage shownByQt = QPixmap::fromImage(picture).toImage();
+        QCOMPARE(QPixmap::fromImage(displayCopy(picture)).toImage(), shownByQt);
+        QCOMPARE(QPixmap::fromImage(displayView(picture)).toImage(), shownByQt);
+    }
 }
 
 QTEST_MAIN(TestSession)
