@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -191,11 +192,16 @@ QVector<double> gaussianWeights(int s, double sigma)
 void gaussianBlur(const QImage &source, QImage &destination, int s, double sigma,
                   const ProgressCallback &progress)
 {
+    if (source.depth() != 32 || destination.depth() != 32 || source.size() != destination.size())
+        return;
+    // Only a picture wider and taller than 2r gets any output (r = s / 2 for odd and even s
+    // alike); a larger size from a hand-edited store would build a kernel for nothing, or
+    // one larger than memory.
+    if (qint64(s / 2) * 2 >= std::min(source.width(), source.height()))
+        return;
     Kernel kernel;
     kernel.weights = gaussianWeights(s, sigma);
     if (kernel.weights.isEmpty())
-        return;
-    if (source.depth() != 32 || destination.depth() != 32 || source.size() != destination.size())
         return;
     kernel.taps = int(kernel.weights.size());
     kernel.r = kernel.taps / 2;
