@@ -10,6 +10,7 @@
 
 #include "analysis/largebuffer.h"
 #include "output/compose.h"
+#include "output/savefile.h"
 
 namespace {
 
@@ -150,10 +151,13 @@ bool writeExportFile(const QImage &image, const QString &path, QString *error)
     QImageWriter writer(&file, format);
     writer.setQuality(format == "png" ? pngQuality : 100);
     if (!writer.write(image)) {
+        // A failed write to the file says more than the encoder's "Unknown error".
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
         file.cancelWriting();
-        return fail(writer.errorString());
+        return fail(reason);
     }
-    if (!file.commit())
-        return fail(file.errorString());
+    QString reason;
+    if (!commitComplete(file, &reason))
+        return fail(reason);
     return true;
 }
