@@ -4,6 +4,7 @@
 #   --tests    also the sample photos some tests read
 #   --bench    also OpenCV, the comparison of the isolation benchmark
 #   --package  also the tools that check the installation and build the Debian package
+#   --fuzz     also clang and its fuzzing runtime, for the fuzz targets
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
@@ -16,6 +17,7 @@ for option in "$@"; do
     --sample | --tests) packages+=(mate-backgrounds) ;;
     --bench) packages+=(mate-backgrounds libopencv-dev) ;;
     --package) packages+=(desktop-file-utils appstream lintian dpkg-dev file) ;;
+    --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
   esac
 done
 $sudo apt-get update
