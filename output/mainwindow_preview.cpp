@@ -29,9 +29,10 @@ void MainWindow::on_actionMask_triggered()
     isolateObject();
     setStatus(tr("Displaying image"));
 
-    const QImage overlay = keepPixelImage(session.keepPixels(), session.size(), QImage::Format_ARGB32,
-                                          qRgb(0, 50, 255), qRgb(150, 150, 150));
-    maskItem = editScene.addPixmap(QPixmap::fromImage(overlay));
+    QImage overlay = keepPixelImage(session.keepPixels(), session.size(), QImage::Format_ARGB32,
+                                    qRgb(0, 50, 255), qRgb(150, 150, 150));
+    // Handed over, so that the pixmap converts it in place instead of beside it.
+    maskItem = editScene.addPixmap(QPixmap::fromImage(std::move(overlay)));
     maskItem->setZValue(7);
     maskItem->setOpacity(float(tools.maskOpacity));
     maskItem->setVisible(true);
@@ -79,6 +80,11 @@ void MainWindow::buildMatteImage()
 
 void MainWindow::showPreview()
 {
+    // The old items go before the new pictures are made: on a large photo the two sets
+    // together would be the window's peak memory.
+    ui->graphicsView->dropOutline();
+    previewScene.clear();
+    backgroundItem = nullptr;
     QPixmap background;
     QPixmap object;
     if (photoItem) {
@@ -88,8 +94,6 @@ void MainWindow::showPreview()
         background = QPixmap::fromImage(session.previewBackground(session.size()));
     }
 
-    ui->graphicsView->dropOutline();
-    previewScene.clear();
     session.setBackgroundZoom(1.0); // a new background item starts unzoomed
     backgroundItem = previewScene.addPixmap(background);
     backgroundItem->setZValue(0);
