@@ -423,6 +423,9 @@ void TestMonkey::randomSession()
 int main(int argc, char *argv[])
 {
     takeMonkeyArguments(argc, argv);
+    // Qt Test stops a test function after five minutes; a long session may take longer.
+    if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number(std::max(300'000, monkeySteps * 500)));
     QApplication app(argc, argv);
     TestMonkey test;
     QTEST_SET_MAIN_SOURCE_PATH
