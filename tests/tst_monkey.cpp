@@ -23,7 +23,7 @@
 
 namespace {
 
-int monkeySteps = 400;
+int monkeySteps = 1000;
 quint32 monkeySeed = 1;
 
 // Pulls "--steps N" and "--seed S" out of the arguments before Qt Test reads them.

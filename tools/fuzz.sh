@@ -32,8 +32,9 @@ for target in "${targets[@]}"; do
   mkdir -p "$work"
   log="$build/fuzz_$target.log"
   echo "fuzz_$target: $seconds s"
+  # -timeout bounds each input; the outer timeout also covers a start that never finishes.
   # shellcheck disable=SC2086 # the extra options are words
-  if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
+  if ! timeout $((seconds + 120)) "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 \
       -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" ${extra[$target]:-} \
       "$work" "fuzz/corpus/$target" > "$log" 2>&1; then
     tail -n 60 "$log"
