@@ -59,8 +59,9 @@ void MainWindow::applyBrush(const QList<QRect> &rects, bool keep)
         image.convertTo(QImage::Format_ARGB32);
     region &= image.rect();
 
-    // The rectangle kept for undo must hold every pixel the region may change.
-    const QRect bounds = path.boundingRect().toRect() | region.boundingRect();
+    // The rectangle kept for undo must hold every pixel the region may change, and nothing
+    // outside the picture changes: on a view zoomed far out one dab covers far more than it.
+    const QRect bounds = (path.boundingRect().toRect() | region.boundingRect()) & image.rect();
     // copy() of an empty rectangle would copy the whole picture.
     const QImage before = bounds.isEmpty() ? QImage() : image.copy(bounds);
 
