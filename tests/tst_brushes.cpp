@@ -241,8 +241,10 @@ void TestBrushes::undoRestoresRectangle_data()
     QTest::newRow("background") << remove << stroke << QString() << true;
     QTest::newRow("over the edges") << remove << edges << QString() << true;
     // What a brush gives on a view zoomed far out: dabs much larger than the picture.
-    const QList<QRect> huge{QRect(-1500, -1400, 3000, 3000)};
-    QTest::newRow("far past the edges") << keep << huge << QString() << true;
+    const QList<QRect> large{QRect(-1500, -1400, 3000, 3000)};
+    QTest::newRow("far past the edges") << keep << large << QString() << true;
+    const QList<QRect> huge{QRect(-60000, -50000, 100000, 100000), QRect(20, 20, 9, 9)};
+    QTest::newRow("thousands of times the picture") << remove << huge << QString() << true;
     QTest::newRow("temp folder missing") << remove << stroke << missing << false;
     // Refuses new files even to root.
     QTest::newRow("temp folder refusing files") << keep << stroke << QStringLiteral("/proc/self") << false;
