@@ -10,6 +10,7 @@
 
 #include "output/exportcompose.h"
 #include "output/keepmask.h"
+#include "output/savefile.h"
 
 namespace {
 
@@ -75,10 +76,11 @@ bool Dump::writeImage(const QString &name, const QImage &image, QString &error) 
         return true;
     QSaveFile file(filePath(name));
     QImageWriter writer(&file, "png");
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit()) {
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !commitComplete(file, &reason)) {
         // The file's own error names the system's reason (a full disk, no permission).
-        const QString reason =
-            file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        if (reason.isEmpty())
+            reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
         error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
         return false;
     }
@@ -90,8 +92,10 @@ bool Dump::writeText(const QString &name, const QString &text, QString &error) c
     if (!enabled())
         return true;
     QSaveFile file(filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-        error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString());
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !commitComplete(file, &reason)) {
+        error = QStringLiteral("cannot write %1: %2")
+                    .arg(file.fileName(), reason.isEmpty() ? file.errorString() : reason);
         return false;
     }
     return true;

@@ -14,13 +14,21 @@
 
 QImage benchPhoto(double megapixels)
 {
-    QImage original(QString::fromLatin1(benchPhotoPath()));
-    if (original.isNull())
+    const QSize original = QImageReader(QString::fromLatin1(benchPhotoPath())).size();
+    if (original.isEmpty())
         return {};
     const double aspect = double(original.width()) / original.height();
     const int height = qRound(std::sqrt(megapixels * 1e6 / aspect));
     const int width = qRound(height * aspect);
-    QImage picture = original.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+    return benchPhoto(QSize(width, height));
+}
+
+QImage benchPhoto(QSize size)
+{
+    QImage original(QString::fromLatin1(benchPhotoPath()));
+    if (original.isNull())
+        return {};
+    QImage picture = original.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                          .convertToFormat(QImage::Format_ARGB32);
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> noise(-3, 3);

@@ -18,6 +18,8 @@ inline const char *benchPhotoPath() { return "/usr/share/backgrounds/mate/nature
 // fixed-seed noise, so that it has as many distinct colours as a camera photo. Null when
 // the package is missing.
 QImage benchPhoto(double megapixels);
+// The same at exactly `size` (stretched when its shape is not 16:10).
+QImage benchPhoto(QSize size);
 
 // The same photo with ImageMagick's `+noise Gaussian` (fixed seed) over it, like a high-ISO
 // camera photo: most pixels then differ from their neighbours. Made once with `convert` and

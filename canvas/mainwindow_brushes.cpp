@@ -8,6 +8,8 @@
 #include <QPainterPath>
 #include <QRegion>
 
+#include <algorithm>
+
 void MainWindow::on_BrushMouseEvent(QRect rect, bool now)
 {
     brushRects.append(rect);
@@ -45,22 +47,40 @@ void MainWindow::on_RemoveBrushPressed(QList<QRect> rects)
 
 void MainWindow::applyBrush(const QList<QRect> &rects, bool keep)
 {
-    const QPoint offset = session.objectOffset();
-    QPainterPath path;
-    for (const QRect &dab : rects)
-        path.addEllipse(QRectF(dab.translated(-offset)));
-    // The winding rule turns the overlapping ellipses into one union, so each pixel under
-    // the batch changes once.
-    QRegion region(path.toFillPolygon(QTransform()).toPolygon(), Qt::WindingFill);
-    if (!skipLastRect)
-        region -= lastBrushRect;
     QImage &image = cutout->image();
     if (!image.isNull() && image.format() != QImage::Format_ARGB32)
         image.convertTo(QImage::Format_ARGB32);
+    // A region costs time in proportion to its height. On a view zoomed far out one dab can
+    // be thousands of times the picture's size: only its part around the picture is kept.
+    const int side = std::max(image.width(), image.height());
+    const QRectF around = QRectF(image.rect()).adjusted(-side, -side, side, side);
+
+    const QPoint offset = session.objectOffset();
+    QPainterPath path;
+    QRegion clipped;
+    for (const QRect &dab : rects) {
+        const QRectF shape(dab.translated(-offset));
+        if (around.contains(shape)) {
+            path.addEllipse(shape);
+            continue;
+        }
+        QPainterPath ellipse;
+        ellipse.addEllipse(shape);
+        QPainterPath window;
+        window.addRect(around);
+        clipped += QRegion(ellipse.intersected(window).toFillPolygon(QTransform()).toPolygon(), Qt::WindingFill);
+    }
+    // The winding rule turns the overlapping ellipses into one union, so each pixel under
+    // the batch changes once.
+    QRegion region(path.toFillPolygon(QTransform()).toPolygon(), Qt::WindingFill);
+    region += clipped;
+    if (!skipLastRect)
+        region -= lastBrushRect;
     region &= image.rect();
 
-    // The rectangle kept for undo must hold every pixel the region may change.
-    const QRect bounds = path.boundingRect().toRect() | region.boundingRect();
+    // The rectangle kept for undo must hold every pixel the region may change, and nothing
+    // outside the picture changes: on a view zoomed far out one dab covers far more than it.
+    const QRect bounds = (path.boundingRect().toRect() | region.boundingRect()) & image.rect();
     // copy() of an empty rectangle would copy the whole picture.
     const QImage before = bounds.isEmpty() ? QImage() : image.copy(bounds);
 

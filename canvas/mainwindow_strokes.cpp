@@ -9,6 +9,7 @@
 #include "canvas/markercommand.h"
 #include "canvas/markerlayer.h"
 #include "isolation/markerinput.h"
+#include "output/savefile.h"
 
 QString MainWindow::chooseStrokesFile(bool save)
 {
@@ -36,8 +37,10 @@ void MainWindow::on_actionSaveStrokes_triggered()
                                .arg(session.size().width())
                                .arg(session.size().height());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(markerText(dabs, header).toUtf8()) < 0 || !file.commit()) {
-        setStatus(tr("Could not save the strokes: %1").arg(file.errorString()));
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly) || file.write(markerText(dabs, header).toUtf8()) < 0
+        || !commitComplete(file, &reason)) {
+        setStatus(tr("Could not save the strokes: %1").arg(reason.isEmpty() ? file.errorString() : reason));
         return;
     }
     setStatus(tr("Saved %1 dabs to %2").arg(dabs.size()).arg(QFileInfo(path).fileName()));

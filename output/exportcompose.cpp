@@ -13,6 +13,7 @@
 #include "output/compose.h"
 #include "output/filesink.h"
 #include "output/pngwriter.h"
+#include "output/savefile.h"
 
 namespace {
 
@@ -182,7 +183,7 @@ bool writeExportFile(const QImage &image, const QString &path, QString *error)
         file.cancelWriting();
         return fail(reason);
     }
-    if (!file.commit())
-        return fail(file.errorString());
+    if (!commitComplete(file, &reason))
+        return fail(reason);
     return true;
 }

@@ -35,7 +35,7 @@ void ExportDialog::values(int &width, int &height, QString &path) const
     path = ui->label_2->text();
 }
 
-int ExportDialog::heightForWidth(int width) const
+int ExportDialog::heightForExportWidth(int width) const
 {
     const float height = float(width) * ratio;
     // Clamped before truncation: a very tall picture's ratio would overflow an int.
@@ -55,12 +55,12 @@ void ExportDialog::on_pushButton_clicked()
 void ExportDialog::on_spinBox_valueChanged(int value)
 {
     if (ui->checkBox->isChecked())
-        ui->spinBox_2->setValue(heightForWidth(value));
+        ui->spinBox_2->setValue(heightForExportWidth(value));
 }
 
 void ExportDialog::on_checkBox_toggled(bool checked)
 {
     ui->spinBox_2->setEnabled(!checked);
     if (checked)
-        ui->spinBox_2->setValue(heightForWidth(ui->spinBox->value()));
+        ui->spinBox_2->setValue(heightForExportWidth(ui->spinBox->value()));
 }

@@ -23,7 +23,7 @@ private slots:
     void on_checkBox_toggled(bool checked);
 
 private:
-    int heightForWidth(int width) const;
+    int heightForExportWidth(int width) const;
 
     Ui::ExportDialogUi *ui;
     QSettings *settings;

@@ -81,6 +81,11 @@ void MainWindow::buildMatteImage()
 
 void MainWindow::showPreview()
 {
+    // The old items go before the new pictures are made: on a large photo the two sets
+    // together would be the window's peak memory.
+    ui->graphicsView->dropOutline();
+    previewScene.clear();
+    backgroundItem = nullptr;
     QPixmap background;
     QPixmap object;
     if (photoItem) {
@@ -90,8 +95,6 @@ void MainWindow::showPreview()
         background = QPixmap::fromImage(session.previewBackground(session.size()));
     }
 
-    ui->graphicsView->dropOutline();
-    previewScene.clear();
     session.setBackgroundZoom(1.0); // a new background item starts unzoomed
     backgroundItem = previewScene.addPixmap(background);
     backgroundItem->setZValue(0);

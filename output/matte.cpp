@@ -318,19 +318,26 @@ void reportBlurProgress(int H, int r, const ProgressCallback &progress)
         report(45 + int((45 * qint64(y)) / H));
 }
 
+bool validKernel(int s, double sigma)
+{
+    return s >= 1 && sigma > 0.0 && std::isfinite(sigma);
+}
+
 void blur(const uchar *source, qsizetype sourceStride, uchar *destination, qsizetype destinationStride,
           int W, int H, int s, double sigma, const ProgressCallback &progress)
 {
-    Kernel kernel;
-    kernel.weights = gaussianWeights(s, sigma);
-    if (kernel.weights.isEmpty())
+    if (!validKernel(s, sigma))
         return;
-    kernel.taps = int(kernel.weights.size());
-    kernel.r = kernel.taps / 2;
-    const int r = kernel.r;
+    // r = s / 2 for odd and even sizes alike. The kernel is built only when some pixel gets
+    // output: a size from a hand-edited store may be larger than memory.
+    const int r = s / 2;
+    Kernel kernel;
     // Output needs both passes: columns and rows r .. size - r - 1. With r = 0 every
     // window is flat.
     if (r > 0 && W > 2 * r && H > 2 * r) {
+        kernel.weights = gaussianWeights(s, sigma);
+        kernel.taps = int(kernel.weights.size());
+        kernel.r = r;
         buildTable(kernel);
         BlurJob job;
         job.kernel = &kernel;
@@ -491,7 +498,7 @@ QImage buildMatte(const QList<qint32> &keepPixels, int W, int H)
 QVector<double> gaussianWeights(int s, double sigma)
 {
     QVector<double> w;
-    if (s < 1 || !(sigma > 0.0) || !std::isfinite(sigma))
+    if (!validKernel(s, sigma))
         return w;
     const int taps = s % 2 == 0 ? s + 1 : s;
     const int r = taps / 2;
@@ -511,9 +518,9 @@ QVector<double> gaussianWeights(int s, double sigma)
 void gaussianBlur(const QImage &source, QImage &destination, int s, double sigma,
                   const ProgressCallback &progress)
 {
-    if (gaussianWeights(s, sigma).isEmpty())
-        return;
     if (source.depth() != 32 || destination.depth() != 32 || source.size() != destination.size())
+        return;
+    if (!validKernel(s, sigma))
         return;
     uchar *to = destination.bits(); // may detach; the same buffer only when both are one image
     blur(source.constBits(), source.bytesPerLine(), to, destination.bytesPerLine(), source.width(),

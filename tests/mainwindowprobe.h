@@ -78,6 +78,7 @@ public:
         view()->setScene(&w.previewScene);
     }
 
+    void readToolParameters() { w.readToolParameters(); }
     void isolateObject() { w.isolateObject(); }
     void buildMatteImage() { w.buildMatteImage(); }
     void showPreview() { w.showPreview(); }

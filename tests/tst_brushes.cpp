@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
+#include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -239,6 +240,11 @@ void TestBrushes::undoRestoresRectangle_data()
     QTest::newRow("foreground") << keep << stroke << QString() << true;
     QTest::newRow("background") << remove << stroke << QString() << true;
     QTest::newRow("over the edges") << remove << edges << QString() << true;
+    // What a brush gives on a view zoomed far out: dabs much larger than the picture.
+    const QList<QRect> large{QRect(-1500, -1400, 3000, 3000)};
+    QTest::newRow("far past the edges") << keep << large << QString() << true;
+    const QList<QRect> huge{QRect(-60000, -50000, 100000, 100000), QRect(20, 20, 9, 9)};
+    QTest::newRow("thousands of times the picture") << remove << huge << QString() << true;
     QTest::newRow("temp folder missing") << remove << stroke << missing << false;
     // Refuses new files even to root.
     QTest::newRow("temp folder refusing files") << keep << stroke << QStringLiteral("/proc/self") << false;
@@ -270,6 +276,9 @@ void TestBrushes::undoRestoresRectangle()
     const QString stored = command(0)->storedFileName();
     QCOMPARE(!stored.isEmpty(), onDisk);
     QCOMPARE(QFileInfo::exists(stored), onDisk);
+    // What undo keeps never reaches past the picture.
+    if (onDisk)
+        QVERIFY(original.rect().contains(QRect(QPoint(0, 0), QImageReader(stored).size())));
 
     probe->undoStack().undo();
     QCOMPARE(probe->session().cutout(), original);

@@ -119,6 +119,10 @@ void TestDialogs::exportDialogAspectRatio()
     keep->setChecked(true);
     QVERIFY(!height->isEnabled());
     QCOMPARE(height->value(), 100);
+
+    // The export's ratio is not the dialog's own height for a width, which layouts ask for.
+    const QWidget &widget = dialog;
+    QCOMPARE(widget.heightForWidth(600), QDialog().heightForWidth(600));
 }
 
 void TestDialogs::exportDialogFileChoice()

@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <limits>
 
 #include "analysis/parallel.h"
 #include "output/compose.h"
@@ -133,7 +134,7 @@ private slots:
     void summationOrder();
     void fastEqualsPlain_data();
     void fastEqualsPlain();
-    void noBlurBelowSizeOne();
+    void noBlurBelowSizeOneOrBeyondThePicture();
     void progressAndStages();
     void cutout();
     void composeOverExhaustive();
@@ -342,13 +343,15 @@ void TestMatte::fastEqualsPlain()
     }
 }
 
-void TestMatte::noBlurBelowSizeOne()
+void TestMatte::noBlurBelowSizeOneOrBeyondThePicture()
 {
     const QImage matte = buildMatte({5 * 20 + 5}, 20, 20);
     QImage destination(20, 20, QImage::Format_ARGB32);
     destination.fill(0x12345678u);
     const QImage before = destination.copy();
-    for (int size : {0, -5}) {
+    // From 20 on the radius reaches half the side: no pixel is blurred, whatever the size
+    // (a hand-edited store may hold any).
+    for (int size : {0, -5, 20, 21, 1'000'000'000, std::numeric_limits<int>::max()}) {
         gaussianBlur(matte, destination, size, size / 5.0);
         QCOMPARE(destination, before);
         QCOMPARE(smoothedMatte({5 * 20 + 5}, 20, 20, true, size), matte);

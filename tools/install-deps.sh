@@ -5,6 +5,7 @@
 #   --bench    also OpenCV, the benchmarks' comparisons, and ImageMagick, which makes
 #              their noisy photo
 #   --package  also the tools that check the installation and build the Debian package
+#   --fuzz     also clang and its fuzzing runtime, for the fuzz targets
 set -euo pipefail
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
@@ -17,6 +18,7 @@ for option in "$@"; do
     --sample | --tests) packages+=(mate-backgrounds) ;;
     --bench) packages+=(mate-backgrounds libopencv-dev imagemagick) ;;
     --package) packages+=(desktop-file-utils appstream lintian dpkg-dev file) ;;
+    --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
   esac
 done
 $sudo apt-get update

@@ -1,0 +1,14 @@
+#include "output/savefile.h"
+
+#include <QSaveFile>
+
+bool commitComplete(QSaveFile &file, QString *error)
+{
+    if (file.flush() && file.commit())
+        return true;
+    // Read before cancelling, which puts its own text in place of the reason.
+    if (error)
+        *error = file.errorString();
+    file.cancelWriting();
+    return false;
+}
