@@ -1,28 +1,9 @@
 #include "analysis/analysis.h"
 
-#include <QElapsedTimer>
-
 namespace {
 
 const int analysisSide = 512;
 const int clusterCountOnOpen = 30;
-
-class StageClock
-{
-public:
-    explicit StageClock(const StageTimer &timer) : timer(timer) { clock.start(); }
-    void finish(const char *stage)
-    {
-        if (timer)
-            timer(stage, clock.nsecsElapsed());
-        clock.restart();
-    }
-    void restart() { clock.restart(); }
-
-private:
-    const StageTimer &timer;
-    QElapsedTimer clock;
-};
 
 } // namespace
 

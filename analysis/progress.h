@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QtGlobal>
 #include <functional>
 
@@ -9,3 +10,21 @@ using ProgressCallback = std::function<void(int)>;
 
 // Reports the wall time of one named stage, for `peltrix-cut --time` and the benchmarks.
 using StageTimer = std::function<void(const char *stage, qint64 nanoseconds)>;
+
+// Times consecutive stages: each finish() reports the time since the previous one.
+class StageClock
+{
+public:
+    explicit StageClock(const StageTimer &timer) : timer(timer) { clock.start(); }
+    void finish(const char *stage)
+    {
+        if (timer)
+            timer(stage, clock.nsecsElapsed());
+        clock.restart();
+    }
+    void restart() { clock.restart(); }
+
+private:
+    const StageTimer &timer;
+    QElapsedTimer clock;
+};

@@ -9,22 +9,6 @@
 
 namespace {
 
-class StageClock
-{
-public:
-    explicit StageClock(const StageTimer &timer) : timer(timer) { clock.start(); }
-    void finish(const char *stage)
-    {
-        if (timer)
-            timer(stage, clock.nsecsElapsed());
-        clock.restart();
-    }
-
-private:
-    const StageTimer &timer;
-    QElapsedTimer clock;
-};
-
 QImage eightBit(const QImage &labelMap)
 {
     return labelMap.isNull() || labelMap.depth() == 8 ? labelMap

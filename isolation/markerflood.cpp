@@ -248,44 +248,37 @@ void MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress
         qDebug() << "ws: 3" << clock->elapsed();
 }
 
-QImage MarkerFlood::labelImage() const
+// An 8-bit image of one value per plane element, on every core.
+template <typename ValueOf>
+QImage MarkerFlood::planeImage(const QVector<QRgb> &colours, ValueOf valueOf) const
 {
-    QImage labels(W, H, QImage::Format_Indexed8);
-    if (labels.isNull())
-        return labels;
-    labels.setColorTable({qRgb(0, 0, 0), qRgb(0, 255, 0), qRgb(255, 0, 0), qRgb(255, 255, 255)});
-    uchar *out = labels.bits();
-    const qsizetype stride = labels.bytesPerLine();
+    QImage image(W, H, QImage::Format_Indexed8);
+    if (image.isNull())
+        return image;
+    image.setColorTable(colours);
+    uchar *out = image.bits();
+    const qsizetype stride = image.bytesPerLine();
     Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
         const int W = this->W;
         for (qint64 y = begin; y < end; ++y) {
             const quint16 *row = element(0, int(y));
             uchar *line = out + y * stride;
             for (int x = 0; x < W; ++x)
-                line[x] = uchar((row[x] & Settled) ? (row[x] & 3) : 0);
+                line[x] = valueOf(row[x]);
         }
     });
-    return labels;
+    return image;
+}
+
+QImage MarkerFlood::labelImage() const
+{
+    return planeImage({qRgb(0, 0, 0), qRgb(0, 255, 0), qRgb(255, 0, 0), qRgb(255, 255, 255)},
+                      [](quint16 e) { return uchar((e & Settled) ? (e & 3) : 0); });
 }
 
 QImage MarkerFlood::gradientImage() const
 {
-    QImage gradient(W, H, QImage::Format_Indexed8);
-    if (gradient.isNull())
-        return gradient;
-    gradient.setColorTable(greyColourTable());
-    uchar *out = gradient.bits();
-    const qsizetype stride = gradient.bytesPerLine();
-    Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
-        const int W = this->W;
-        for (qint64 y = begin; y < end; ++y) {
-            const quint16 *row = element(0, int(y));
-            uchar *line = out + y * stride;
-            for (int x = 0; x < W; ++x)
-                line[x] = uchar(row[x] >> 8);
-        }
-    });
-    return gradient;
+    return planeImage(greyColourTable(), [](quint16 e) { return uchar(e >> 8); });
 }
 
 QList<qint32> MarkerFlood::keepIndices() const

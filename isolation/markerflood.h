@@ -61,6 +61,8 @@ private:
         return reinterpret_cast<quint16 *>(plane.data()) + (qsizetype(y) + 1) * pitch + x + 1;
     }
     void frameRow(int y) const; // the frame row above (y = -1) or below (y = H) the picture
+    template <typename ValueOf>
+    QImage planeImage(const QVector<QRgb> &colours, ValueOf valueOf) const;
 
     int W;
     int H;
