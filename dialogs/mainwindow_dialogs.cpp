@@ -28,6 +28,8 @@ void MainWindow::on_actionSelect_Background_triggered()
 void MainWindow::on_actionIndex_triggered()
 {
     auto *help = new HelpDialog(this);
+    // A closed help window cannot come back, and each holds a few megabytes of pictures.
+    help->setAttribute(Qt::WA_DeleteOnClose);
     help->show();
 }
 
