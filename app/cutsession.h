@@ -49,7 +49,6 @@ public:
 
     // --- The colour analysis (30 clusters and a label per pixel)
     void analyse(const AnalysisHooks &hooks = {});
-    bool isAnalysed() const { return analysed; }
     const CColorClusters &clusters() const { return colorClusters; }
     const QImage &labelMap() const { return labels; }
 

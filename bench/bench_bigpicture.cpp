@@ -7,8 +7,6 @@
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QImageReader>
-#include <QLoggingCategory>
-#include <QtEndian>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -26,7 +24,7 @@
 #include "modals.h"
 #include "output/exportdialog.h"
 #include "output/pictureio.h"
-#include "testsupport.h"
+#include "bench/windowbench.h"
 
 extern char **environ;
 
@@ -91,14 +89,10 @@ int makePhoto(QSize size, const QString &photo, const QString &markers)
 int windowRun(const QString &photo, const QString &markersPath, const QString &out)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir settings;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
     int argc = 1;
     char name[] = "bench_bigpicture";
     char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    isolateSettings();
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    WindowBenchApplication app(argc, argv);
 
     QList<MarkerDab> drawingOrder;
     QString error;
@@ -150,22 +144,6 @@ int windowRun(const QString &photo, const QString &markersPath, const QString &o
     return probe.status().isEmpty() && QFileInfo::exists(out) ? 0 : 1;
 }
 
-// A picture header one pixel over the limit: 17 x 5 882 353 = 100 000 001 pixels.
-QByteArray overLimitBmp()
-{
-    QByteArray bytes(54, '\0');
-    const auto put32 = [&](int at, quint32 value) { qToLittleEndian(value, bytes.data() + at); };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put32(2, 54);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, 17);
-    put32(22, 5882353);
-    qToLittleEndian(quint16(1), bytes.data() + 26);
-    qToLittleEndian(quint16(24), bytes.data() + 28);
-    return bytes;
-}
 
 // Both runs on one photo; returns whether both worked.
 bool measure(const QString &self, const QDir &dir, QSize size, const char *what)
@@ -227,7 +205,7 @@ int main(int argc, char **argv)
     const QString over = dir.filePath(QStringLiteral("over-limit.bmp"));
     QFile file(over);
     if (file.open(QIODevice::WriteOnly))
-        file.write(overLimitBmp());
+        file.write(bmpHeader(17, 5882353)); // one pixel over the limit
     file.close();
     const Measured refused = runMeasured({QStringLiteral(PELTRIX_CUT_PATH), over});
     std::printf("\none pixel over the limit (17 x 5882353): exit %d after %.2f s, peak %.0f MB\n",

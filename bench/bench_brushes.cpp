@@ -1,13 +1,12 @@
 // One brush batch on cut-outs of two sizes, and the memory of a full undo history.
 #include <QApplication>
 #include <QGraphicsPixmapItem>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
 #include "bench/benchsupport.h"
 #include "mainwindowprobe.h"
-#include "testsupport.h"
+#include "bench/windowbench.h"
 
 namespace {
 
@@ -52,12 +51,7 @@ double batchMs(MainWindow &window, MainWindowProbe &probe)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir settingsFolder;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settingsFolder.path()));
-    QApplication app(argc, argv);
-    isolateSettings();
+    WindowBenchApplication app(argc, argv);
 
     if (benchPhoto(0.01).isNull()) {
         std::fprintf(stderr, "missing %s (Debian package mate-backgrounds)\n", benchPhotoPath());

@@ -5,8 +5,6 @@
 #include <QGraphicsEllipseItem>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsRectItem>
-#include <QLoggingCategory>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,7 +14,7 @@
 #include "bench/benchsupport.h"
 #include "mainwindowprobe.h"
 #include "output/matte.h"
-#include "testsupport.h"
+#include "bench/windowbench.h"
 
 namespace {
 
@@ -47,13 +45,7 @@ void freshPreviewState(MainWindowProbe &probe)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir scratch;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("settings"))));
-    QApplication app(argc, argv);
-    isolateSettings();
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false")); // the stages' diagnostics
+    WindowBenchApplication app(argc, argv);
 
     const QImage photo = benchPhoto(24);
     if (photo.isNull()) {
@@ -61,7 +53,7 @@ int main(int argc, char **argv)
         return 1;
     }
     // BMP: lossless and quick to write and read back.
-    const QString path = scratch.filePath(QStringLiteral("photo.bmp"));
+    const QString path = app.scratchFile(QStringLiteral("photo.bmp"));
     if (!photo.save(path, "BMP")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;

@@ -5,9 +5,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -17,7 +15,7 @@
 #include "output/display.h"
 #include "output/exportdialog.h"
 #include "output/pictureio.h"
-#include "testsupport.h"
+#include "bench/windowbench.h"
 
 namespace {
 
@@ -33,13 +31,7 @@ double elapsedMs(const std::function<void()> &work)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir scratch;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("settings"))));
-    QApplication app(argc, argv);
-    isolateSettings();
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    WindowBenchApplication app(argc, argv);
 
     double megapixels = 24;
     bool smooth = false;
@@ -57,7 +49,7 @@ int main(int argc, char **argv)
         return 1;
     }
     // A camera's photo: a JPEG, decoded by the window's Open like any other.
-    const QString path = scratch.filePath(QStringLiteral("photo.jpg"));
+    const QString path = app.scratchFile(QStringLiteral("photo.jpg"));
     if (!photo.save(path, "JPEG", 95)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;
@@ -79,7 +71,7 @@ int main(int argc, char **argv)
     const double maskMs = elapsedMs([&] { probe.action("actionMask")->trigger(); });
     const double previewMs = elapsedMs([&] { probe.action("actionPreview")->setChecked(true); });
 
-    const QString exported = scratch.filePath(QStringLiteral("export.png"));
+    const QString exported = app.scratchFile(QStringLiteral("export.png"));
     double dialogMs = 0;
     whenModal<ExportDialog>([&](ExportDialog *dialog) {
         QElapsedTimer shown;

@@ -2,11 +2,11 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "analysis/analysis.h"
+#include "blobphoto.h"
 #include "isolation/gradient.h"
 #include "isolation/isolation.h"
 #include "isolation/markerinput.h"
@@ -48,20 +48,6 @@ QImage readBack(const QString &path)
     return readPicture(path);
 }
 
-// A small photo with an object the markers can find: a warm blob on a noisy green ground.
-QImage syntheticPhoto()
-{
-    QImage photo(48, 32, QImage::Format_ARGB32);
-    QRandomGenerator noise(7);
-    for (int y = 0; y < photo.height(); ++y) {
-        for (int x = 0; x < photo.width(); ++x) {
-            const int n = int(noise.bounded(24));
-            const bool object = (x - 20) * (x - 20) + (y - 15) * (y - 15) < 70;
-            photo.setPixel(x, y, object ? qRgb(220 - n, 60 + n, 30) : qRgb(40 + n, 150 - n, 60 + n));
-        }
-    }
-    return photo;
-}
 
 // Drawing order: keep strokes in the blob, remove strokes around it.
 const char syntheticMarkers[] = "# blob\n"
@@ -165,7 +151,7 @@ void TestCutCli::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false")); // the flood's trace
     QVERIFY(dir.isValid());
-    photo = syntheticPhoto();
+    photo = blobPhoto();
     QVERIFY(photo.save(path(QStringLiteral("photo.png"))));
     writeText(path(QStringLiteral("strokes.txt")), syntheticMarkers);
     QString error;

@@ -106,22 +106,6 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A BMP header for a w x h picture and no pixels: enough for a reader to learn its size.
-QByteArray bmpHeader(int w, int h)
-{
-    QByteArray bytes(54, '\0');
-    const auto put32 = [&](int at, quint32 value) { qToLittleEndian(value, bytes.data() + at); };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put32(2, 54);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, quint32(w));
-    put32(22, quint32(h));
-    qToLittleEndian(quint16(1), bytes.data() + 26);
-    qToLittleEndian(quint16(24), bytes.data() + 28);
-    return bytes;
-}
 
 struct CutRun
 {

@@ -3,13 +3,13 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
-#include <QRandomGenerator>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 
 #include "app/cutsession.h"
+#include "blobphoto.h"
 #include "fuzzsupport.h"
 #include "isolation/markerinput.h"
 #include "output/pictureio.h"
@@ -20,21 +20,12 @@ constexpr qint64 largestFuzzPixels = 1 << 16;
 // The isolation's cost grows with the dabs' area; the parser sees them all.
 constexpr qsizetype isolatedDabs = 64;
 
-// A warm blob on a noisy green ground, analysed once.
+// The blob photo, analysed once.
 CutSession &session()
 {
     static CutSession *cut = [] {
-        QImage photo(48, 32, QImage::Format_ARGB32);
-        QRandomGenerator noise(7);
-        for (int y = 0; y < photo.height(); ++y) {
-            for (int x = 0; x < photo.width(); ++x) {
-                const int n = int(noise.bounded(24));
-                const bool object = (x - 20) * (x - 20) + (y - 15) * (y - 15) < 70;
-                photo.setPixel(x, y, object ? qRgb(220 - n, 60 + n, 30) : qRgb(40 + n, 150 - n, 60 + n));
-            }
-        }
         auto *made = new CutSession;
-        made->setPhoto(photo);
+        made->setPhoto(blobPhoto());
         made->analyse();
         return made;
     }();
@@ -118,10 +109,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
     prepareFuzzing();
-    QBuffer nothing;
-    nothing.open(QIODevice::ReadOnly);
-    (void)readPicture(&nothing);
-    QImageReader::setAllocationLimit(16);
+    lowerAllocationLimit(16);
     (void)session();
     return 0;
 }

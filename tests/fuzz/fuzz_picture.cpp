@@ -66,12 +66,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
     prepareFuzzing();
-    // The shared reader sets the process-wide allocation limit on its first read; lower it
-    // afterwards, so that a format whose header says nothing of the size cannot take long.
-    QBuffer nothing;
-    nothing.open(QIODevice::ReadOnly);
-    (void)readPicture(&nothing);
-    QImageReader::setAllocationLimit(fuzzAllocationLimitMiB);
+    lowerAllocationLimit(fuzzAllocationLimitMiB);
     return 0;
 }
 

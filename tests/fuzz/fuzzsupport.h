@@ -15,3 +15,8 @@ inline void require(bool holds, const char *what)
 // One thread (the fuzzers run side by side and the pictures are tiny) and no debug output
 // from the algorithms, which would cost more than the work.
 void prepareFuzzing();
+
+// The shared reader sets the process-wide allocation limit on its first read; this makes that
+// read and lowers the limit afterwards, so that a format whose header says nothing of the size
+// cannot take long.
+void lowerAllocationLimit(int mebibytes);
