@@ -91,11 +91,9 @@ bool Dump::writeText(const QString &name, const QString &text, QString &error) c
 {
     if (!enabled())
         return true;
-    QSaveFile file(filePath(name));
     QString reason;
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !commitComplete(file, &reason)) {
-        error = QStringLiteral("cannot write %1: %2")
-                    .arg(file.fileName(), reason.isEmpty() ? file.errorString() : reason);
+    if (!writeWholeFile(filePath(name), text.toUtf8(), &reason)) {
+        error = QStringLiteral("cannot write %1: %2").arg(filePath(name), reason);
         return false;
     }
     return true;

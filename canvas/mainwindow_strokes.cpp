@@ -4,7 +4,6 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "canvas/markercommand.h"
 #include "canvas/markerlayer.h"
@@ -36,11 +35,9 @@ void MainWindow::on_actionSaveStrokes_triggered()
                                .arg(QFileInfo(session.photoPath()).fileName())
                                .arg(session.size().width())
                                .arg(session.size().height());
-    QSaveFile file(path);
     QString reason;
-    if (!file.open(QIODevice::WriteOnly) || file.write(markerText(dabs, header).toUtf8()) < 0
-        || !commitComplete(file, &reason)) {
-        setStatus(tr("Could not save the strokes: %1").arg(reason.isEmpty() ? file.errorString() : reason));
+    if (!writeWholeFile(path, markerText(dabs, header).toUtf8(), &reason)) {
+        setStatus(tr("Could not save the strokes: %1").arg(reason));
         return;
     }
     setStatus(tr("Saved %1 dabs to %2").arg(dabs.size()).arg(QFileInfo(path).fileName()));

@@ -12,3 +12,13 @@ bool commitComplete(QSaveFile &file, QString *error)
     file.cancelWriting();
     return false;
 }
+
+bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+        return commitComplete(file, error);
+    if (error)
+        *error = file.errorString();
+    return false;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+class QByteArray;
 class QSaveFile;
 class QString;
 
@@ -9,3 +10,7 @@ class QString;
 // success. On failure the target stays as it was, the new file goes, and `error` (when given)
 // has the system's reason.
 bool commitComplete(QSaveFile &file, QString *error = nullptr);
+
+// Replaces the file at `path` with `bytes` as one step, through commitComplete(). On failure
+// `error` (when given) has the reason: the system's, or why the new file could not be made.
+bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
