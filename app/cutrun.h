@@ -9,8 +9,8 @@
 
 #include <optional>
 
-#include "app/cutsession.h"
-#include "app/toolsettings.h"
+#include "session/cutsession.h"
+#include "session/toolsettings.h"
 #include "isolation/markers.h"
 
 // peltrix-cut's run of one cut session, forward from the picture to the export, with the

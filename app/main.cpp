@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 
 namespace {
 

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "bench/benchsupport.h"
-#include "canvas/markercommand.h"
+#include "gui/markercommand.h"
 #include "isolation/markerinput.h"
 #include "mainwindowprobe.h"
 #include "modals.h"
-#include "output/exportdialog.h"
+#include "gui/exportdialog.h"
 #include "output/pictureio.h"
 #include "bench/windowbench.h"
 

@@ -13,7 +13,7 @@
 #include "mainwindowprobe.h"
 #include "modals.h"
 #include "output/display.h"
-#include "output/exportdialog.h"
+#include "gui/exportdialog.h"
 #include "output/pictureio.h"
 #include "bench/windowbench.h"
 

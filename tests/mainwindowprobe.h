@@ -14,10 +14,10 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "app/mainwindow.h"
-#include "canvas/cutoutdocument.h"
-#include "canvas/markerlayer.h"
-#include "canvas/ovographicsview.h"
+#include "gui/mainwindow.h"
+#include "gui/cutoutdocument.h"
+#include "gui/markerlayer.h"
+#include "gui/ovographicsview.h"
 
 // Reads and sets the main window's private state for tests; user actions still go through
 // the real widgets, found by their object names.

@@ -9,7 +9,7 @@
 #include <memory>
 #include <random>
 
-#include "canvas/brushcommand.h"
+#include "gui/brushcommand.h"
 #include "mainwindowprobe.h"
 #include "testsupport.h"
 

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "canvas/markercommand.h"
+#include "gui/markercommand.h"
 #include "mainwindowprobe.h"
 #include "testsupport.h"
 

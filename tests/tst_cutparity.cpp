@@ -11,7 +11,7 @@
 
 #include "mainwindowprobe.h"
 #include "modals.h"
-#include "output/exportdialog.h"
+#include "gui/exportdialog.h"
 #include "output/pictureio.h"
 #include "testsupport.h"
 

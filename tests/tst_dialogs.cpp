@@ -9,11 +9,11 @@
 #include <QTextEdit>
 #include <QtTest>
 
-#include "dialogs/backgrounddialog.h"
-#include "dialogs/helpdialog.h"
+#include "gui/backgrounddialog.h"
+#include "gui/helpdialog.h"
 #include "mainwindowprobe.h"
 #include "modals.h"
-#include "output/exportdialog.h"
+#include "gui/exportdialog.h"
 #include "testsupport.h"
 
 namespace {

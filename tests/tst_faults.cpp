@@ -20,11 +20,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "canvas/brushcommand.h"
-#include "dialogs/backgrounddialog.h"
+#include "gui/brushcommand.h"
+#include "gui/backgrounddialog.h"
 #include "mainwindowprobe.h"
 #include "modals.h"
-#include "output/exportdialog.h"
+#include "gui/exportdialog.h"
 #include "output/pictureio.h"
 #include "testsupport.h"
 

@@ -8,9 +8,9 @@
 #include <QTest>
 #include <QUndoStack>
 
-#include "app/cutsession.h"
-#include "canvas/markerlayer.h"
-#include "canvas/ovographicsview.h"
+#include "session/cutsession.h"
+#include "gui/markerlayer.h"
+#include "gui/ovographicsview.h"
 
 class TestHiDpi : public QObject
 {
@@ -34,7 +34,7 @@ void TestHiDpi::initTestCase()
 void TestHiDpi::iconsAtTwice_data()
 {
     QTest::addColumn<QString>("name");
-    QFile form(QStringLiteral(PELTRIX_SOURCE_DIR "/app/mainwindow.ui"));
+    QFile form(QStringLiteral(PELTRIX_SOURCE_DIR "/gui/mainwindow.ui"));
     QVERIFY2(form.open(QIODevice::ReadOnly), qPrintable(form.errorString()));
     static const QRegularExpression icon(QStringLiteral(R"(>(:/icons/[^<]+)<)"));
     QStringList names;

@@ -16,7 +16,7 @@
 #include <QToolBar>
 #include <QtTest>
 
-#include "canvas/markercommand.h"
+#include "gui/markercommand.h"
 #include "mainwindowprobe.h"
 #include "testsupport.h"
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/cutsession.h"
+#include "session/cutsession.h"
 #include "output/compose.h"
 #include "output/display.h"
 #include "output/exportcompose.h"

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/cutsession.h"
+#include "session/cutsession.h"
 #include "blobphoto.h"
 #include "fuzzsupport.h"
 #include "isolation/markerinput.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/cutsession.h"
+#include "session/cutsession.h"
 #include "fuzzsupport.h"
 #include "output/pictureio.h"
 

@@ -13,7 +13,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/optionsdialog.h"
+#include "gui/optionsdialog.h"
 #include "fuzzsupport.h"
 #include "mainwindowprobe.h"
 

@@ -22,8 +22,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/mainwindow.h"
-#include "dialogs/backgrounddialog.h"
+#include "gui/mainwindow.h"
+#include "gui/backgrounddialog.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include <memory>
 
-#include "app/cutsession.h"
-#include "app/toolsettings.h"
+#include "session/cutsession.h"
+#include "session/toolsettings.h"
 
 class CutoutDocument;
 class MarkerLayer;
@@ -45,7 +45,7 @@ signals:
     void mwquit();
 
 private slots:
-    // app/
+    // mainwindow.cpp, mainwindow_settings.cpp
     void on_actionQuit_triggered();
     void on_actionZoom_In_triggered();
     void on_actionZoom_Out_triggered();
@@ -55,7 +55,7 @@ private slots:
     void on_actionIncreaseBrushIntensity_triggered();
     void on_actionDecreaseBrushIntensity_triggered();
 
-    // canvas/
+    // mainwindow_strokes.cpp, mainwindow_tools.cpp, mainwindow_brushes.cpp
     void on_actionLoadStrokes_triggered();
     void on_actionSaveStrokes_triggered();
     void on_actionKeep_arker_toggled(bool checked);
@@ -70,7 +70,7 @@ private slots:
     void on_KeepBrushPressed(QList<QRect> rects);
     void on_RemoveBrushPressed(QList<QRect> rects);
 
-    // output/
+    // mainwindow_open.cpp, mainwindow_preview.cpp, mainwindow_export.cpp
     void on_actionOpen_triggered();
     void on_actionMask_triggered();
     void on_actionPreview_toggled(bool checked);
@@ -79,7 +79,7 @@ private slots:
     void on_actionBackgroundZoomMinus_triggered();
     void on_actionExport_triggered();
 
-    // dialogs/
+    // mainwindow_dialogs.cpp
     void on_actionSelect_Background_triggered();
     void on_actionIndex_triggered();
     void on_actionAbout_triggered();
@@ -93,25 +93,25 @@ protected:
 private:
     friend class MainWindowProbe; // tests read the window's state through it
 
-    // app/mainwindow_settings.cpp
+    // mainwindow_settings.cpp
     void readToolParameters();
     void stepToolSize(int delta);
     void stepBrushIntensity(int delta);
-    // output/mainwindow_open.cpp
+    // mainwindow_open.cpp
     void openFile(const QString &path);
     bool loadImage(const QString &path);
     QString droppedPicture(const QMimeData *data, QString &why) const;
     void analyseImage();
-    // output/mainwindow_preview.cpp
+    // mainwindow_preview.cpp
     void isolateObject();
     void buildMatteImage();
     void showPreview();
     void zoomBackground(double factor);
-    // output/mainwindow_export.cpp
+    // mainwindow_export.cpp
     bool exportImage();
-    // canvas/mainwindow_strokes.cpp: the photo must be open; empty when cancelled
+    // mainwindow_strokes.cpp: the photo must be open; empty when cancelled
     QString chooseStrokesFile(bool save);
-    // canvas/mainwindow_brushes.cpp
+    // mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
     void setStatus(const QString &text);
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "canvas/markerlayer.h"
+#include "gui/markerlayer.h"
 
 // One marker dab on the undo stack. The dab is already on the scene when the command is
 // pushed, so redo does nothing; undo takes it back through its layer, which owns it.

@@ -5,7 +5,7 @@
 #include <map>
 #include <memory>
 
-#include "app/cutsession.h"
+#include "session/cutsession.h"
 
 class QGraphicsItem;
 class QGraphicsScene;

@@ -1,10 +1,10 @@
-#include "canvas/cutoutdocument.h"
+#include "gui/cutoutdocument.h"
 
 #include <QGraphicsPixmapItem>
 #include <QPainter>
 #include <QPixmap>
 
-#include "app/cutsession.h"
+#include "session/cutsession.h"
 #include "output/display.h"
 
 // The preview's object item; it forgets itself in its document when a scene deletes it.

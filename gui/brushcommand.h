@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "canvas/cutoutdocument.h"
+#include "gui/cutoutdocument.h"
 
 // One brush batch. The edited picture is already shown when the command is pushed; the
 // command keeps only the pixels of `rect` as they were before, on disk as PNG.

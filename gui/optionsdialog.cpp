@@ -1,9 +1,9 @@
-#include "app/optionsdialog.h"
+#include "gui/optionsdialog.h"
 #include "ui_optionsdialog.h"
 
 #include <QSettings>
 
-#include "app/toolsettings.h"
+#include "session/toolsettings.h"
 
 OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     : QDialog(parent)

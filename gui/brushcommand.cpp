@@ -1,4 +1,4 @@
-#include "canvas/brushcommand.h"
+#include "gui/brushcommand.h"
 
 #include <QDir>
 #include <QImageReader>

@@ -1,4 +1,4 @@
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -6,8 +6,8 @@
 #include <QGraphicsPixmapItem>
 #include <QKeySequence>
 
-#include "canvas/cutoutdocument.h"
-#include "canvas/markerlayer.h"
+#include "gui/cutoutdocument.h"
+#include "gui/markerlayer.h"
 
 static void initResources()
 {

@@ -1,5 +1,5 @@
 // Opening a picture: the Open command, the load and the hand-over to the colour analysis.
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -12,7 +12,7 @@
 #include <QImageReader>
 #include <QMimeData>
 
-#include "canvas/markerlayer.h"
+#include "gui/markerlayer.h"
 #include "output/display.h"
 
 void MainWindow::on_actionOpen_triggered()

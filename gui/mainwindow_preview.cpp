@@ -1,10 +1,10 @@
 // The isolation run, the mask view, the preview and the matte.
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QGraphicsPixmapItem>
 
-#include "canvas/cutoutdocument.h"
+#include "gui/cutoutdocument.h"
 #include "output/display.h"
 #include "output/keepmask.h"
 

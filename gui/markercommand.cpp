@@ -1,4 +1,4 @@
-#include "canvas/markercommand.h"
+#include "gui/markercommand.h"
 
 CMarkerCommand::CMarkerCommand(std::weak_ptr<MarkerLayer> layer, MarkerLayer::DabId dab)
     : layer(std::move(layer)), dabId(dab)

@@ -1,11 +1,11 @@
 // The background dialog, help and about commands of the main window.
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QMessageBox>
 
-#include "dialogs/backgrounddialog.h"
-#include "dialogs/helpdialog.h"
+#include "gui/backgrounddialog.h"
+#include "gui/helpdialog.h"
 #include "output/pictureio.h"
 
 void MainWindow::on_actionSelect_Background_triggered()

@@ -1,4 +1,4 @@
-#include "dialogs/helpdialog.h"
+#include "gui/helpdialog.h"
 #include "ui_helpdialog.h"
 
 #include <QEvent>

@@ -1,7 +1,7 @@
 // Tool parameters: reading them from the store, the size and intensity stepping commands
 // and the Preferences command.
-#include "app/mainwindow.h"
-#include "app/optionsdialog.h"
+#include "gui/mainwindow.h"
+#include "gui/optionsdialog.h"
 #include "ui_mainwindow.h"
 
 namespace {

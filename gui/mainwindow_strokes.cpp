@@ -1,12 +1,12 @@
 // Strokes files: the dabs of the open picture saved as text, and loaded back in one step.
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "canvas/markercommand.h"
-#include "canvas/markerlayer.h"
+#include "gui/markercommand.h"
+#include "gui/markerlayer.h"
 #include "isolation/markerinput.h"
 #include "output/savefile.h"
 

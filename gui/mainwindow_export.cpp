@@ -1,13 +1,13 @@
 // Export of the finished picture.
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QMessageBox>
 
-#include "canvas/cutoutdocument.h"
+#include "gui/cutoutdocument.h"
 #include "output/exportcompose.h"
-#include "output/exportdialog.h"
+#include "gui/exportdialog.h"
 
 void MainWindow::on_actionExport_triggered()
 {

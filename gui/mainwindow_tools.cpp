@@ -1,5 +1,5 @@
 // Tool selection on the canvas.
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 void MainWindow::on_actionKeep_arker_toggled(bool checked)

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "app/toolsettings.h"
+#include "session/toolsettings.h"
 
 class MarkerLayer;
 class QGraphicsEllipseItem;

@@ -1,11 +1,11 @@
-#include "output/exportdialog.h"
+#include "gui/exportdialog.h"
 #include "ui_exportdialog.h"
 
 #include <QFileDialog>
 #include <QPushButton>
 #include <QSettings>
 
-#include "app/toolsettings.h"
+#include "session/toolsettings.h"
 #include "output/exportcompose.h"
 
 ExportDialog::ExportDialog(int width, int height, QSettings *settings, QWidget *parent)

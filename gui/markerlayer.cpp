@@ -1,4 +1,4 @@
-#include "canvas/markerlayer.h"
+#include "gui/markerlayer.h"
 
 #include <QBrush>
 #include <QGraphicsEllipseItem>

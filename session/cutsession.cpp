@@ -1,4 +1,4 @@
-#include "app/cutsession.h"
+#include "session/cutsession.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/toolsettings.h"
+#include "session/toolsettings.h"
 #include "output/display.h"
 #include "output/exportcompose.h"
 #include "output/matte.h"

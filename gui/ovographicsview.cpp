@@ -1,7 +1,7 @@
-#include "canvas/ovographicsview.h"
+#include "gui/ovographicsview.h"
 
-#include "canvas/markercommand.h"
-#include "canvas/markerlayer.h"
+#include "gui/markercommand.h"
+#include "gui/markerlayer.h"
 #include "isolation/markers.h"
 
 #include <QCursor>

@@ -1,4 +1,4 @@
-#include "dialogs/backgrounddialog.h"
+#include "gui/backgrounddialog.h"
 #include "ui_backgrounddialog.h"
 
 #include <QColorDialog>

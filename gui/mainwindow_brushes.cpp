@@ -1,9 +1,9 @@
 // The brush event stream and its application to the cut-out.
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "canvas/brushcommand.h"
-#include "canvas/cutoutdocument.h"
+#include "gui/brushcommand.h"
+#include "gui/cutoutdocument.h"
 
 #include <QPainterPath>
 #include <QRegion>

@@ -1,4 +1,4 @@
-#include "app/toolsettings.h"
+#include "session/toolsettings.h"
 
 #include <QSettings>
 
