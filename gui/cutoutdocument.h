@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QImage>
+#include <QList>
+#include <QPoint>
 #include <QRect>
 
 #include <functional>
@@ -37,6 +39,17 @@ public:
     // Shows the picture again inside `rect`, touching only that part of the item's pixmap
     // while it still matches the picture.
     void showRect(const QRect &rect);
+
+    // Raises (keep) or lowers the alpha under the ellipses inscribed in `rects` (scene
+    // rectangles of an object placed at `offset`) by `step`, each pixel once however many
+    // ellipses cover it, and shows the change. Returns what undo needs: the rectangle that may
+    // have changed, within the picture, and its pixels as they were.
+    struct Edit
+    {
+        QRect bounds;
+        QImage before; // null when `bounds` is empty
+    };
+    Edit paint(const QList<QRect> &rects, QPoint offset, bool keep, int step);
 
     // Tells the user that an undo could not read its saved pixels back.
     std::function<void()> undoFailed;

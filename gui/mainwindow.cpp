@@ -5,9 +5,8 @@
 #include <QActionGroup>
 #include <QGraphicsPixmapItem>
 #include <QKeySequence>
+#include <QProgressBar>
 
-#include "gui/cutoutdocument.h"
-#include "gui/markerlayer.h"
 
 static void initResources()
 {
@@ -18,8 +17,7 @@ static void initResources()
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindowUi)
-    , markers(std::make_shared<MarkerLayer>(editScene, session))
-    , cutout(std::make_shared<CutoutDocument>(session))
+    , document(editScene)
 {
     initResources();
     ui->setupUi(this);
@@ -37,12 +35,11 @@ MainWindow::MainWindow(QWidget *parent)
     brushGroup->addAction(ui->actionBackground_Brush);
     brushGroup->addAction(ui->actionHandTool);
 
-    QAction *undoAction = undoStack.createUndoAction(nullptr);
+    QAction *undoAction = document.undoStack().createUndoAction(nullptr);
     undoAction->setObjectName(QStringLiteral("actionUndo"));
     undoAction->setParent(this); // owned by the window, unlike the stack's default
     undoAction->setShortcut(QKeySequence::Undo);
     ui->menuActions->addAction(undoAction);
-    undoStack.setUndoLimit(200);
 
     // The bar shows over the bottom of the canvas: taking room from the canvas would resize
     // it, and every resize rescales the picture.
@@ -53,11 +50,12 @@ MainWindow::MainWindow(QWidget *parent)
 
     readToolParameters();
 
-    ui->graphicsView->setUndoStack(&undoStack);
-    ui->graphicsView->setMarkerLayer(markers);
+    ui->graphicsView->setDocument(&document);
     ui->graphicsView->setAttribute(Qt::WA_Hover);
 
-    cutout->undoFailed = [this] { setStatus(tr("Undo failed: the saved pixels could not be read")); };
+    connect(&document, &CutDocument::undoFailed, this,
+            [this] { setStatus(tr("Undo failed: the saved pixels could not be read")); });
+    connect(&document, &CutDocument::progress, ui->progressBar, &QProgressBar::setValue);
 
     brushTimer.setSingleShot(true);
     skipTimer.setSingleShot(true);
@@ -72,10 +70,6 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // Commands go first, then what they describe; the weak handles make any other order
-    // safe too.
-    undoStack.clear();
-    cutout->undoFailed = nullptr;
     delete ui;
 }
 

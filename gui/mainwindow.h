@@ -7,15 +7,10 @@
 #include <QRect>
 #include <QSettings>
 #include <QTimer>
-#include <QUndoStack>
 
-#include <memory>
-
-#include "session/cutsession.h"
+#include "gui/cutdocument.h"
 #include "session/toolsettings.h"
 
-class CutoutDocument;
-class MarkerLayer;
 class QActionGroup;
 class QDragEnterEvent;
 class QDropEvent;
@@ -23,13 +18,8 @@ class QMimeData;
 class QGraphicsPixmapItem;
 namespace Ui { class MainWindowUi; }
 
-// The main window: turns actions, mouse input and dialogs into calls on one cut session,
-// and shows the session's results on its two scenes.
-//
-// Ownership: the session owns the photo and everything computed from it; the marker layer
-// owns the dab items; the cut-out document is what brush commands edit. Commands hold only
-// weak handles to the layer and the document, so no order of destruction can leave one
-// pointing at something gone.
+// The main window: turns actions, mouse input and dialogs into calls on the cut document,
+// and shows the document's results on its two scenes.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -114,15 +104,14 @@ private:
     // mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
     void setStatus(const QString &text);
+    CutSession &session() { return document.session(); }
 
     Ui::MainWindowUi *ui;
     QSettings settings;
     ToolSettings tools; // the store's values as last read, in bytes; the view keeps a copy
-    CutSession session;
     QGraphicsScene editScene;
     QGraphicsScene previewScene;
-    std::shared_ptr<MarkerLayer> markers;
-    std::shared_ptr<CutoutDocument> cutout;
+    CutDocument document; // after the scene that shows its dabs
     QGraphicsPixmapItem *photoItem = nullptr; // in editScene; null after a failed open
     QGraphicsPixmapItem *maskItem = nullptr;
     QGraphicsPixmapItem *backgroundItem = nullptr;
@@ -136,7 +125,6 @@ private:
 
     bool analysing = false; // the one event-processing point of the analysis is running
 
-    QUndoStack undoStack;
     QActionGroup *markerGroup = nullptr;
     QActionGroup *brushGroup = nullptr;
 };

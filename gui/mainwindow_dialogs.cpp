@@ -15,12 +15,12 @@ void MainWindow::on_actionSelect_Background_triggered()
     if (!dialog.isChanged())
         return;
     if (dialog.isColourChosen()) {
-        session.setBackgroundColour(dialog.chosenColour());
-        session.setObjectOffset(QPoint(0, 0));
+        session().setBackgroundColour(dialog.chosenColour());
+        session().setObjectOffset(QPoint(0, 0));
     } else {
         // Read like a photo: the same size limit, and a camera picture stands the right way up.
         // A picture that cannot be read leaves the colour over the chessboard.
-        session.setBackgroundPicture(readPicture(dialog.chosenPicture()));
+        session().setBackgroundPicture(readPicture(dialog.chosenPicture()));
     }
     showPreview();
 }

@@ -17,7 +17,7 @@ void MainWindow::on_actionExport_triggered()
 
 bool MainWindow::exportImage()
 {
-    const QSize startSize = session.exportStartSize();
+    const QSize startSize = session().exportStartSize();
     if (startSize.isEmpty())
         return false;
 
@@ -31,10 +31,10 @@ bool MainWindow::exportImage()
         dialog.values(width, height, path);
     }
     // Only a preview that shows the photo has anything to export.
-    if (!backgroundItem || !cutout->item() || !photoItem)
+    if (!backgroundItem || !document.cutout().item() || !photoItem)
         return false;
 
-    const QImage result = session.exportImage(QSize(width, height));
+    const QImage result = session().exportImage(QSize(width, height));
     if (result.isNull())
         return false;
     QString error;
@@ -44,7 +44,7 @@ bool MainWindow::exportImage()
     }
 
     // The warning is about the chosen colour: a picture background never warns.
-    if (session.backgroundPicture().isNull() && qAlpha(session.backgroundColour()) < 255
+    if (session().backgroundPicture().isNull() && qAlpha(session().backgroundColour()) < 255
         && exportFormat(path) == "jpeg") {
         QMessageBox::warning(nullptr, tr("Transparency was lost"),
                              tr("You've selected a transparent background color but saving as "

@@ -12,7 +12,6 @@
 #include <QImageReader>
 #include <QMimeData>
 
-#include "gui/markerlayer.h"
 #include "output/display.h"
 
 void MainWindow::on_actionOpen_triggered()
@@ -32,7 +31,7 @@ void MainWindow::openFile(const QString &path)
     loadImage(path);
     if (ui->actionPreview->isChecked())
         ui->actionPreview->setChecked(false);
-    undoStack.clear();
+    document.undoStack().clear();
 }
 
 void MainWindow::openFiles(const QStringList &paths)
@@ -87,22 +86,18 @@ bool MainWindow::loadImage(const QString &path)
     const QFileInfo info(path);
     setCurrentDir(settings, info.absoluteDir().canonicalPath());
 
-    // Commands describe the old picture's dabs and cut-out: drop them first. Brush dabs still
-    // queued belong to the old cut-out.
-    undoStack.clear();
+    // Brush dabs still queued belong to the old cut-out.
     brushTimer.stop();
     brushRects.clear();
     ui->graphicsView->dropOutline();
-    markers->clear();
+    QString reason;
+    const bool opened = document.open(path, &reason);
     editScene.clear();
     previewScene.clear();
     photoItem = nullptr;
     maskItem = nullptr;
     backgroundItem = nullptr;
-
-    // The session drops the old dabs, keep pixels and cut-out whether or not the read works.
-    QString reason;
-    if (!session.open(path, &reason)) {
+    if (!opened) {
         setStatus(tr("Failed to read image"));
         return false;
     }
@@ -110,7 +105,7 @@ bool MainWindow::loadImage(const QString &path)
     setWindowTitle(tr("Peltrix Pro") + QStringLiteral(" - ") + info.fileName());
     setStatus(tr("image opened"));
 
-    const QPixmap pixmap = QPixmap::fromImage(displayView(session.photo()));
+    const QPixmap pixmap = QPixmap::fromImage(displayView(session().photo()));
     photoItem = editScene.addPixmap(pixmap);
     editScene.setSceneRect(0, 0, pixmap.width(), pixmap.height());
 
@@ -127,17 +122,14 @@ bool MainWindow::loadImage(const QString &path)
 
 void MainWindow::analyseImage()
 {
-    AnalysisHooks hooks;
-    hooks.progress = [this](int value) { ui->progressBar->setValue(value); };
     // Repaint and let timers run, but keep clicks and keys queued until the picture and its
     // colour model belong together again: a second Open here would swap the picture under
     // the running analysis.
-    hooks.processEvents = [this] {
+    document.analyse([this] {
         analysing = true;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         analysing = false;
-    };
-    session.analyse(hooks);
+    });
     ui->progressBar->setValue(100);
     ui->progressBar->hide();
     setStatus(tr("Ready"));

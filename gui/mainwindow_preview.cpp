@@ -19,9 +19,7 @@ void MainWindow::isolateObject()
         return;
     setStatus(tr("Isolating object"));
     ui->progressBar->show();
-    IsolationHooks hooks;
-    hooks.progress = [this](int value) { ui->progressBar->setValue(value); };
-    session.isolate(hooks);
+    document.isolate();
     ui->progressBar->hide();
 }
 
@@ -32,7 +30,7 @@ void MainWindow::on_actionMask_triggered()
 
     // An opaque picture of its own: the pixmap takes it over without a copy.
     maskItem = editScene.addPixmap(QPixmap::fromImage(keepPixelImage(
-        session.keepPixels(), session.size(), QImage::Format_ARGB32, qRgb(0, 50, 255), qRgb(150, 150, 150))));
+        session().keepPixels(), session().size(), QImage::Format_ARGB32, qRgb(0, 50, 255), qRgb(150, 150, 150))));
     maskItem->setZValue(7);
     maskItem->setOpacity(float(tools.maskOpacity));
     maskItem->setVisible(true);
@@ -57,8 +55,7 @@ void MainWindow::on_actionPreview_toggled(bool checked)
         for (QAction *action : {ui->actionBackground_Brush, ui->actionForeground_Brush, ui->actionHandTool})
             action->setChecked(false);
         // Brush edits of an earlier preview are dropped: the cut-out comes from the markers.
-        session.dropCutout();
-        cutout->rebuilt();
+        document.dropCutout();
         isolateObject();
         buildMatteImage();
         showPreview();
@@ -74,9 +71,7 @@ void MainWindow::on_actionPreview_toggled(bool checked)
 
 void MainWindow::buildMatteImage()
 {
-    session.setSmoothing(tools.smoothEdges, tools.gaussSize);
-    session.setRefine(tools.refineEdges);
-    session.buildMatte([this](int value) { ui->progressBar->setValue(value); });
+    document.buildMatte(tools.smoothEdges, tools.gaussSize, tools.refineEdges);
 }
 
 void MainWindow::showPreview()
@@ -89,37 +84,37 @@ void MainWindow::showPreview()
     QPixmap background;
     QPixmap object;
     if (photoItem) {
-        if (session.cutout().isNull())
-            session.buildCutout();
-        object = QPixmap::fromImage(displayCopy(session.cutout()));
-        background = QPixmap::fromImage(session.previewBackground(session.size()));
+        if (session().cutout().isNull())
+            session().buildCutout();
+        object = QPixmap::fromImage(displayCopy(session().cutout()));
+        background = QPixmap::fromImage(session().previewBackground(session().size()));
     }
 
-    session.setBackgroundZoom(1.0); // a new background item starts unzoomed
+    session().setBackgroundZoom(1.0); // a new background item starts unzoomed
     backgroundItem = previewScene.addPixmap(background);
     backgroundItem->setZValue(0);
-    QGraphicsPixmapItem *objectItem = cutout->createItem(object);
+    QGraphicsPixmapItem *objectItem = document.cutout().createItem(object);
     previewScene.addItem(objectItem);
     objectItem->setZValue(10);
     // A mask-shaped item would recompute its shape over the whole picture after every brush batch.
     objectItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
-    objectItem->setPos(session.objectOffset());
+    objectItem->setPos(session().objectOffset());
     setStatus(tr("Ready"));
 }
 
 void MainWindow::on_HandToolPressed(QPoint prevpos, QPoint pos)
 {
-    session.setObjectOffset(session.objectOffset() + pos - prevpos);
-    if (QGraphicsPixmapItem *objectItem = cutout->item())
-        objectItem->setPos(session.objectOffset());
+    session().setObjectOffset(session().objectOffset() + pos - prevpos);
+    if (QGraphicsPixmapItem *objectItem = document.cutout().item())
+        objectItem->setPos(session().objectOffset());
 }
 
 void MainWindow::zoomBackground(double factor)
 {
-    if (session.backgroundPicture().isNull() || !backgroundItem)
+    if (session().backgroundPicture().isNull() || !backgroundItem)
         return;
-    session.zoomBackground(factor);
-    backgroundItem->setTransform(QTransform::fromScale(session.backgroundZoom(), session.backgroundZoom()));
+    session().zoomBackground(factor);
+    backgroundItem->setTransform(QTransform::fromScale(session().backgroundZoom(), session().backgroundZoom()));
 }
 
 void MainWindow::on_actionBackgroundZoomPlus_triggered()

@@ -5,8 +5,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "gui/markercommand.h"
-#include "gui/markerlayer.h"
 #include "isolation/markerinput.h"
 #include "output/savefile.h"
 
@@ -29,12 +27,12 @@ void MainWindow::on_actionSaveStrokes_triggered()
     const QString path = chooseStrokesFile(true);
     if (path.isEmpty())
         return;
-    const QList<MarkerDab> dabs = session.dabs();
+    const QList<MarkerDab> dabs = session().dabs();
     const QString header = QStringLiteral("Strokes for %1 (%2 x %3), in drawing order: keep X Y SIZE or remove X Y SIZE.\n"
                                           "peltrix-cut --markers THIS-FILE PICTURE repeats the cut.")
-                               .arg(QFileInfo(session.photoPath()).fileName())
-                               .arg(session.size().width())
-                               .arg(session.size().height());
+                               .arg(QFileInfo(session().photoPath()).fileName())
+                               .arg(session().size().width())
+                               .arg(session().size().height());
     QString reason;
     if (!writeWholeFile(path, markerText(dabs, header).toUtf8(), &reason)) {
         setStatus(tr("Could not save the strokes: %1").arg(reason));
@@ -55,6 +53,6 @@ void MainWindow::on_actionLoadStrokes_triggered()
         setStatus(tr("Could not load the strokes: %1").arg(error));
         return;
     }
-    undoStack.push(new CStrokesCommand(markers, dabs, tr("Load Strokes")));
+    document.loadStrokes(dabs, tr("Load Strokes"));
     setStatus(tr("Loaded %1 dabs from %2").arg(dabs.size()).arg(QFileInfo(path).fileName()));
 }

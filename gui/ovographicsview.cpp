@@ -1,7 +1,6 @@
 #include "gui/ovographicsview.h"
 
-#include "gui/markercommand.h"
-#include "gui/markerlayer.h"
+#include "gui/cutdocument.h"
 #include "isolation/markers.h"
 
 #include <QCursor>
@@ -10,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QResizeEvent>
-#include <QUndoStack>
 
 #include <cmath>
 #include <limits>
@@ -263,28 +261,22 @@ void OvoGraphicsView::resizeEvent(QResizeEvent *event)
 
 void OvoGraphicsView::addDab(QMouseEvent *event, bool keep)
 {
-    if (!buttonDown)
-        return;
-    const std::shared_ptr<MarkerLayer> layer = markers.lock();
-    if (!layer)
+    if (!buttonDown || !document)
         return;
     const QPointF p = mapToScene(event->position().toPoint());
     if (!dabCornerAccepted(p, scene()->sceneRect().size()))
         return;
     const int size = keep ? quint8(tools.keepMarkerSize) : tools.viewRemoveMarkerSize();
-    const MarkerLayer::DabId dab = layer->add({keep, QRectF(p.x(), p.y(), size, size)});
-    if (undoStack)
-        undoStack->push(new CMarkerCommand(layer, dab));
+    document->addDab({keep, QRectF(p.x(), p.y(), size, size)});
 }
 
 void OvoGraphicsView::eraseAt(QMouseEvent *event)
 {
-    const std::shared_ptr<MarkerLayer> layer = markers.lock();
-    if (!layer)
+    if (!document)
         return;
     const QPoint pos = event->position().toPoint();
     const int h = tools.viewEraserSize() / 2;
     const QPointF tl = mapToScene(QPoint(pos.x() - h, pos.y() - h));
     const QPointF br = mapToScene(QPoint(pos.x() + h, pos.y() + h));
-    layer->eraseIn(QRectF(tl.x(), tl.y(), br.x() - tl.x(), br.y() - tl.y()));
+    document->eraseIn(QRectF(tl.x(), tl.y(), br.x() - tl.x(), br.y() - tl.y()));
 }

@@ -2,16 +2,14 @@
 
 #include <QGraphicsView>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
-
-#include <memory>
 
 #include "session/toolsettings.h"
 
-class MarkerLayer;
+class CutDocument;
 class QGraphicsEllipseItem;
 class QMouseEvent;
-class QUndoStack;
 
 enum CanvasTool {
     ToolNone = 0,
@@ -36,9 +34,8 @@ public:
     // The window's tool settings; the view reads its tool sizes from this copy.
     void setToolSettings(const ToolSettings &settings) { tools = settings; }
     const ToolSettings &toolSettings() const { return tools; }
-    void setUndoStack(QUndoStack *stack) { undoStack = stack; }
-    // Where marker dabs go; the view holds it weakly.
-    void setMarkerLayer(const std::shared_ptr<MarkerLayer> &layer) { markers = layer; }
+    // Where marker dabs and erasures go.
+    void setDocument(CutDocument *cut) { document = cut; }
     void setTool(int tool);
     int tool() const { return toolMode; }
     void resizeOutline(int size);
@@ -67,7 +64,6 @@ private:
     QGraphicsEllipseItem *outlineItem = nullptr;
     ToolSettings tools = ToolSettings::defaults();
     QPoint lastPos;
-    QUndoStack *undoStack = nullptr;
-    std::weak_ptr<MarkerLayer> markers;
+    QPointer<CutDocument> document;
     bool buttonDown = false;
 };

@@ -37,21 +37,22 @@ public:
 
     QSettings &settings() { return w.settings; }
     ToolSettings &tools() { return w.tools; }
-    CutSession &session() { return w.session; }
-    MarkerLayer &markers() { return *w.markers; }
-    CutoutDocument &cutout() { return *w.cutout; }
+    CutDocument &document() { return w.document; }
+    CutSession &session() { return w.document.session(); }
+    MarkerLayer &markers() { return w.document.markers(); }
+    CutoutDocument &cutout() { return w.document.cutout(); }
     QGraphicsScene &editScene() { return w.editScene; }
     QGraphicsScene &previewScene() { return w.previewScene; }
     QGraphicsPixmapItem *photoItem() { return w.photoItem; }
     QGraphicsPixmapItem *&maskItem() { return w.maskItem; }
-    QGraphicsPixmapItem *objectItem() { return w.cutout->item(); }
+    QGraphicsPixmapItem *objectItem() { return cutout().item(); }
     QGraphicsPixmapItem *&backgroundItem() { return w.backgroundItem; }
     QTimer &brushTimer() { return w.brushTimer; }
     QTimer &skipTimer() { return w.skipTimer; }
     QRect &lastBrushRect() { return w.lastBrushRect; }
     bool &skipLastRect() { return w.skipLastRect; }
     QList<QRect> &brushRects() { return w.brushRects; }
-    QUndoStack &undoStack() { return w.undoStack; }
+    QUndoStack &undoStack() { return w.document.undoStack(); }
 
     // Loads a picture the way the Open command does after its dialog, without the dialog.
     bool load(const QString &path)
@@ -59,7 +60,7 @@ public:
         const bool loaded = w.loadImage(path);
         if (action("actionPreview")->isChecked())
             action("actionPreview")->setChecked(false);
-        w.undoStack.clear();
+        undoStack().clear();
         return loaded;
     }
 
@@ -67,11 +68,11 @@ public:
     // preview command leaves them.
     void showCutout(const QImage &picture, QPoint offset, const QImage &background)
     {
-        w.session.cutout() = picture;
-        w.session.setObjectOffset(offset);
+        session().cutout() = picture;
+        session().setObjectOffset(offset);
         w.previewScene.clear();
         w.backgroundItem = w.previewScene.addPixmap(QPixmap::fromImage(background));
-        QGraphicsPixmapItem *object = w.cutout->createItem(QPixmap::fromImage(picture));
+        QGraphicsPixmapItem *object = cutout().createItem(QPixmap::fromImage(picture));
         w.previewScene.addItem(object);
         object->setZValue(10);
         object->setPos(offset);

@@ -8,8 +8,7 @@
 #include <QTest>
 #include <QUndoStack>
 
-#include "session/cutsession.h"
-#include "gui/markerlayer.h"
+#include "gui/cutdocument.h"
 #include "gui/ovographicsview.h"
 
 class TestHiDpi : public QObject
@@ -77,13 +76,11 @@ void TestHiDpi::dabUnderPointer()
     photo.fill(QColor(20, 40, 200));
     QGraphicsScene scene;
     scene.addPixmap(QPixmap::fromImage(photo));
-    QUndoStack undo;
-    CutSession session;
-    const auto markers = std::make_shared<MarkerLayer>(scene, session);
+    CutDocument document(scene);
+    QUndoStack &undo = document.undoStack();
     OvoGraphicsView view;
     view.setScene(&scene);
-    view.setUndoStack(&undo);
-    view.setMarkerLayer(markers);
+    view.setDocument(&document);
     view.resize(400, 300);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QRect>
+#include <QRectF>
+#include <QUndoStack>
+
+#include <memory>
+
+#include "isolation/markers.h"
+#include "session/cutsession.h"
+
+class CutoutDocument;
+class MarkerLayer;
+class QGraphicsScene;
+
+// The cut being edited in the window: the session with the photo and everything computed
+// from it, the dabs on the editing scene, the cut-out the brushes edit, and one undo history
+// for all of them. The window and the canvas change the cut only through it; it tells them
+// through signals how long work is going and when something went wrong.
+//
+// The marker layer and the cut-out document are held in shared pointers because their
+// commands and items hold weak handles to them.
+class CutDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Dabs are shown on `editScene`, which must outlive the document's items (the scene
+    // deletes them if it goes first).
+    explicit CutDocument(QGraphicsScene &editScene, QObject *parent = nullptr);
+    ~CutDocument() override;
+
+    CutSession &session() { return cut; }
+    const CutSession &session() const { return cut; }
+    QUndoStack &undoStack() { return history; }
+    MarkerLayer &markers() { return *markerLayer; }
+    CutoutDocument &cutout() { return *cutoutDocument; }
+
+    // --- The photo
+    // Drops the undo history and the dabs, then opens `path`; on failure the previous photo
+    // and its analysis stay and `reason` says why.
+    bool open(const QString &path, QString *reason = nullptr);
+    // The colour analysis of the open photo; `processEvents` runs once before the clustering.
+    void analyse(const std::function<void()> &processEvents = {});
+
+    // --- Dabs, each one undo step
+    void addDab(const MarkerDab &dab);
+    // Erases the dabs whose shape meets `area` (scene coordinates); not undoable.
+    int eraseIn(const QRectF &area);
+    // Puts the dabs of a strokes file in place of all, as one undo step named `text`.
+    void loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text);
+
+    // --- Results, recomputed only when stale
+    const QList<qint32> &isolate();
+    // The matte with the given edge treatment.
+    void buildMatte(bool smooth, int gaussSize, bool refine);
+    // Drops the cut-out and the brushes' edits: the next preview starts from the markers.
+    void dropCutout();
+
+    // --- Brushes: one batch of dabs (scene rectangles) raises or lowers the cut-out's alpha
+    // under their inscribed ellipses by `intensity`; one undo step.
+    void applyBrush(const QList<QRect> &rects, bool keep, int intensity);
+
+signals:
+    // Work under way reports how far it is, 0 to 100.
+    void progress(int percent);
+    // An undo could not read its saved pixels back.
+    void undoFailed();
+
+private:
+    CutSession cut;
+    QUndoStack history;
+    std::shared_ptr<MarkerLayer> markerLayer;
+    std::shared_ptr<CutoutDocument> cutoutDocument;
+};
