@@ -5,6 +5,12 @@
 #include "gui/markercommand.h"
 #include "gui/markerlayer.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <algorithm>
+
 CutDocument::CutDocument(QGraphicsScene &editScene, QObject *parent)
     : QObject(parent)
     , markerLayer(std::make_shared<MarkerLayer>(editScene, cut))
@@ -28,15 +34,16 @@ bool CutDocument::open(const QString &path, QString *reason)
     history.clear();
     markerLayer->clear();
     // The session drops the old dabs, keep pixels and cut-out whether or not the read works.
-    return cut.open(path, reason);
+    bool opened = false;
+    runWaiting([&] { opened = cut.open(path, reason); });
+    return opened;
 }
 
-void CutDocument::analyse(const std::function<void()> &processEvents)
+void CutDocument::analyse()
 {
     AnalysisHooks hooks;
-    hooks.progress = [this](int value) { emit progress(value); };
-    hooks.processEvents = processEvents;
-    cut.analyse(hooks);
+    hooks.progress = progressCallback();
+    runWaiting([&] { cut.analyse(hooks); });
 }
 
 void CutDocument::addDab(const MarkerDab &dab)
@@ -57,15 +64,17 @@ void CutDocument::loadStrokes(const QList<MarkerDab> &drawingOrder, const QStrin
 const QList<qint32> &CutDocument::isolate()
 {
     IsolationHooks hooks;
-    hooks.progress = [this](int value) { emit progress(value); };
-    return cut.isolate(hooks);
+    hooks.progress = progressCallback();
+    runWaiting([&] { cut.isolate(hooks); });
+    return cut.keepPixels();
 }
 
 void CutDocument::buildMatte(bool smooth, int gaussSize, bool refine)
 {
     cut.setSmoothing(smooth, gaussSize);
     cut.setRefine(refine);
-    cut.buildMatte([this](int value) { emit progress(value); });
+    const ProgressCallback progress = progressCallback();
+    runWaiting([&] { cut.buildMatte(progress); });
 }
 
 void CutDocument::dropCutout()
@@ -78,4 +87,71 @@ void CutDocument::applyBrush(const QList<QRect> &rects, bool keep, int intensity
 {
     CutoutDocument::Edit edit = cutoutDocument->paint(rects, cut.objectOffset(), keep, intensity);
     history.push(new CBrushCommand(cutoutDocument, edit.bounds, std::move(edit.before)));
+}
+
+bool CutDocument::runWaiting(const std::function<void()> &work)
+{
+    if (QThread::currentThread() != thread()) {
+        work(); // already off the window's thread, inside other work
+        return true;
+    }
+    if (busy)
+        return false;
+    busy = true;
+    spanFrom = 0;
+    spanTo = 100;
+    worker = QThread::create(work);
+    QEventLoop loop;
+    connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    // A quit of the application ends every event loop; the work is still waited for.
+    while (!worker->isFinished() && loop.exec(QEventLoop::ExcludeUserInputEvents) == 0) {
+    }
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+    QCoreApplication::sendPostedEvents(&reports, QEvent::MetaCall);
+    spanFrom = 0;
+    spanTo = 100;
+    busy = false;
+    return true;
+}
+
+void CutDocument::deliver(std::function<void()> report)
+{
+    if (QThread::currentThread() == thread())
+        report();
+    else
+        QMetaObject::invokeMethod(&reports, std::move(report), Qt::QueuedConnection);
+}
+
+void CutDocument::setStage(const QString &text)
+{
+    deliver([this, text] { emit stageChanged(text); });
+}
+
+void CutDocument::setProgressSpan(int from, int to)
+{
+    spanFrom = from;
+    spanTo = to;
+}
+
+void CutDocument::setProgress(int percent)
+{
+    deliver([this, percent] { emit progress(percent); });
+}
+
+ProgressCallback CutDocument::progressCallback()
+{
+    // Stages report often (the flood every 10 000 pixels): only changes travel.
+    auto last = std::make_shared<int>(-1);
+    return [this, last](int value) {
+        const int from = spanFrom;
+        const int to = spanTo;
+        const int shown = from == 0 && to == 100 ? value : from + (to - from) * std::clamp(value, 0, 100) / 100;
+        if (shown == *last)
+            return;
+        *last = shown;
+        deliver([this, shown] { emit progress(shown); });
+    };
 }

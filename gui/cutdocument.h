@@ -6,6 +6,8 @@
 #include <QRectF>
 #include <QUndoStack>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 #include "isolation/markers.h"
@@ -14,11 +16,13 @@
 class CutoutDocument;
 class MarkerLayer;
 class QGraphicsScene;
+class QThread;
 
 // The cut being edited in the window: the session with the photo and everything computed
-// from it, the dabs on the editing scene, the cut-out the brushes edit, and one undo history
-// for all of them. The window and the canvas change the cut only through it; it tells them
-// through signals how long work is going and when something went wrong.
+// from it, the dabs on the editing scene, the cut-out the brushes edit, one undo history for
+// all of them, and the work that runs off the window's thread. The window and the canvas
+// change the cut only through it; it tells them through signals how far work has come and
+// when something went wrong.
 //
 // The marker layer and the cut-out document are held in shared pointers because their
 // commands and items hold weak handles to them.
@@ -38,12 +42,28 @@ public:
     MarkerLayer &markers() { return *markerLayer; }
     CutoutDocument &cutout() { return *cutoutDocument; }
 
+    // --- Work off the window's thread
+    // Runs `work` on a thread of its own while this thread waits in an event loop that
+    // leaves user input queued: the window keeps painting and its timers keep running, but
+    // clicks and keys wait until the work is done, so that for the user and for the caller
+    // the command is still one step. Progress and stages reported meanwhile all arrive
+    // before this returns. Called from inside such work it simply runs `work`; called while
+    // other work is under way it runs nothing and returns false.
+    bool runWaiting(const std::function<void()> &work);
+    bool isBusy() const { return busy; }
+    // What work reports, from any thread: the stage it is in, and where the progress of the
+    // stages that follow falls on the bar (0 to 100 of the stage are mapped to from..to).
+    void setStage(const QString &text);
+    void setProgressSpan(int from, int to);
+    void setProgress(int percent); // as it stands on the bar
+
+
     // --- The photo
     // Drops the undo history and the dabs, then opens `path`; on failure the previous photo
     // and its analysis stay and `reason` says why.
     bool open(const QString &path, QString *reason = nullptr);
-    // The colour analysis of the open photo; `processEvents` runs once before the clustering.
-    void analyse(const std::function<void()> &processEvents = {});
+    // The colour analysis of the open photo.
+    void analyse();
 
     // --- Dabs, each one undo step
     void addDab(const MarkerDab &dab);
@@ -64,14 +84,25 @@ public:
     void applyBrush(const QList<QRect> &rects, bool keep, int intensity);
 
 signals:
-    // Work under way reports how far it is, 0 to 100.
+    // Work under way reports how far it is, 0 to 100, and which stage it is in.
     void progress(int percent);
+    void stageChanged(const QString &text);
     // An undo could not read its saved pixels back.
     void undoFailed();
 
 private:
+    // Delivers a report on this object's thread, in order, whichever thread makes it.
+    void deliver(std::function<void()> report);
+    ProgressCallback progressCallback();
+
     CutSession cut;
     QUndoStack history;
     std::shared_ptr<MarkerLayer> markerLayer;
     std::shared_ptr<CutoutDocument> cutoutDocument;
+
+    bool busy = false;
+    QThread *worker = nullptr;
+    QObject reports; // receives the reports of work off this thread
+    std::atomic<int> spanFrom{0};
+    std::atomic<int> spanTo{100};
 };

@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&document, &CutDocument::undoFailed, this,
             [this] { setStatus(tr("Undo failed: the saved pixels could not be read")); });
     connect(&document, &CutDocument::progress, ui->progressBar, &QProgressBar::setValue);
+    connect(&document, &CutDocument::stageChanged, this, &MainWindow::setStatus);
 
     brushTimer.setSingleShot(true);
     skipTimer.setSingleShot(true);

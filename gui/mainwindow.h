@@ -93,9 +93,20 @@ private:
     QString droppedPicture(const QMimeData *data, QString &why) const;
     void analyseImage();
     // mainwindow_preview.cpp
+    void dropMask();
     void isolateObject();
     void buildMatteImage();
+    // The preview's two pictures, ready for the screen; made off the window's thread.
+    struct PreviewPictures
+    {
+        QImage object;
+        QImage background;
+    };
+    PreviewPictures previewPictures();
+    void clearPreview();
+    // Composes the pictures and shows them.
     void showPreview();
+    void showPreview(PreviewPictures pictures);
     void zoomBackground(double factor);
     // mainwindow_export.cpp
     bool exportImage();
@@ -123,7 +134,7 @@ private:
     bool skipLastRect = true;
     QList<QRect> brushRects;
 
-    bool analysing = false; // the one event-processing point of the analysis is running
+    bool analysing = false; // the colour analysis is under way
 
     QActionGroup *markerGroup = nullptr;
     QActionGroup *brushGroup = nullptr;

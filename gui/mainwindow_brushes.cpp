@@ -11,6 +11,11 @@ void MainWindow::on_BrushMouseEvent(QRect rect, bool now)
 
 void MainWindow::on_ProcessBrushMouseEvent()
 {
+    // The cut-out may be in the making: the batch waits for it.
+    if (document.isBusy()) {
+        brushTimer.start(30);
+        return;
+    }
     if (ui->actionForeground_Brush->isChecked())
         on_KeepBrushPressed(brushRects);
     else if (ui->actionBackground_Brush->isChecked())

@@ -10,6 +10,8 @@
 
 void MainWindow::on_actionSelect_Background_triggered()
 {
+    if (document.isBusy())
+        return;
     BackgroundDialog dialog;
     dialog.exec();
     if (!dialog.isChanged())
@@ -20,7 +22,8 @@ void MainWindow::on_actionSelect_Background_triggered()
     } else {
         // Read like a photo: the same size limit, and a camera picture stands the right way up.
         // A picture that cannot be read leaves the colour over the chessboard.
-        session().setBackgroundPicture(readPicture(dialog.chosenPicture()));
+        const QString path = dialog.chosenPicture();
+        document.runWaiting([&] { session().setBackgroundPicture(readPicture(path)); });
     }
     showPreview();
 }

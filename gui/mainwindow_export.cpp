@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include "gui/cutoutdocument.h"
@@ -11,6 +12,8 @@
 
 void MainWindow::on_actionExport_triggered()
 {
+    if (document.isBusy())
+        return;
     if (!exportImage())
         setStatus(QStringLiteral("Export failed"));
 }
@@ -34,11 +37,26 @@ bool MainWindow::exportImage()
     if (!backgroundItem || !document.cutout().item() || !photoItem)
         return false;
 
-    const QImage result = session().exportImage(QSize(width, height));
-    if (result.isNull())
-        return false;
+    // The stages show while they run; the status the export found is back afterwards.
+    const QString before = ui->statusBar->currentMessage();
+    const QString composing = tr("Composing the export");
+    const QString writing = tr("Writing %1").arg(QFileInfo(path).fileName());
+    bool composed = false;
+    bool written = false;
     QString error;
-    if (!writeExportFile(result, path, &error)) {
+    document.runWaiting([&] {
+        document.setStage(composing);
+        const QImage result = session().exportImage(QSize(width, height));
+        composed = !result.isNull();
+        if (!composed)
+            return;
+        document.setStage(writing);
+        written = writeExportFile(result, path, &error);
+    });
+    setStatus(before);
+    if (!composed)
+        return false;
+    if (!written) {
         qDebug() << "export:" << error;
         return false;
     }

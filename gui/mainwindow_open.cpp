@@ -16,6 +16,8 @@
 
 void MainWindow::on_actionOpen_triggered()
 {
+    if (document.isBusy())
+        return;
     const QString chosen = QFileDialog::getOpenFileName(
         this, tr("Open Image"), currentDir(settings),
         tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
@@ -42,8 +44,8 @@ void MainWindow::openFiles(const QStringList &paths)
 
 QString MainWindow::droppedPicture(const QMimeData *data, QString &why) const
 {
-    if (analysing) {
-        why = tr("Wait until the picture has been analysed");
+    if (document.isBusy()) {
+        why = analysing ? tr("Wait until the picture has been analysed") : tr("Wait until the current command is done");
         return QString();
     }
     const QList<QUrl> urls = data ? data->urls() : QList<QUrl>();
@@ -90,6 +92,7 @@ bool MainWindow::loadImage(const QString &path)
     brushTimer.stop();
     brushRects.clear();
     ui->graphicsView->dropOutline();
+    setStatus(tr("Opening %1").arg(info.fileName()));
     QString reason;
     const bool opened = document.open(path, &reason);
     editScene.clear();
@@ -105,7 +108,9 @@ bool MainWindow::loadImage(const QString &path)
     setWindowTitle(tr("Peltrix Pro") + QStringLiteral(" - ") + info.fileName());
     setStatus(tr("image opened"));
 
-    const QPixmap pixmap = QPixmap::fromImage(displayView(session().photo()));
+    QImage shown;
+    document.runWaiting([&] { shown = displayView(session().photo()); });
+    const QPixmap pixmap = QPixmap::fromImage(std::move(shown));
     photoItem = editScene.addPixmap(pixmap);
     editScene.setSceneRect(0, 0, pixmap.width(), pixmap.height());
 
@@ -122,14 +127,9 @@ bool MainWindow::loadImage(const QString &path)
 
 void MainWindow::analyseImage()
 {
-    // Repaint and let timers run, but keep clicks and keys queued until the picture and its
-    // colour model belong together again: a second Open here would swap the picture under
-    // the running analysis.
-    document.analyse([this] {
-        analysing = true;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        analysing = false;
-    });
+    analysing = true;
+    document.analyse();
+    analysing = false;
     ui->progressBar->setValue(100);
     ui->progressBar->hide();
     setStatus(tr("Ready"));

@@ -202,14 +202,12 @@ void TestPreview::openProgress()
     QProgressBar *bar = p.progressBar();
     QSignalSpy values(bar, &QProgressBar::valueChanged);
 
-    // A posted event runs at the analysis' one event-processing point, before the clustering.
-    QList<int> seenByEvent;
-    bool barShownThen = false;
-    QTimer::singleShot(0, [&] {
-        for (const QList<QVariant> &signal : std::as_const(values))
-            seenByEvent.append(signal.at(0).toInt());
-        barShownThen = bar->isVisible();
-    });
+    // The window keeps handling events while the picture is read and analysed: a posted
+    // event runs before the open returns, and every value reaches the bar while it shows.
+    bool ranDuringOpen = false;
+    bool hiddenAtSomeValue = false;
+    QTimer::singleShot(0, [&] { ranDuringOpen = true; });
+    connect(bar, &QProgressBar::valueChanged, [&] { hiddenAtSomeValue |= bar->isHidden(); });
     QVERIFY(p.load(path));
 
     QList<int> seen;
@@ -221,8 +219,8 @@ void TestPreview::openProgress()
     // The clustering's own values (its last iterations go past 100, which the bar ignores).
     for (int i = 3; i < seen.size(); ++i)
         QVERIFY2(seen.at(i) >= 30 && seen.at(i) >= seen.at(i - 1), qPrintable(QString::number(seen.at(i))));
-    QCOMPARE(seenByEvent, QList<int>({10, 15, 20}));
-    QVERIFY(barShownThen);
+    QVERIFY(ranDuringOpen);
+    QVERIFY(!hiddenAtSomeValue);
     QVERIFY(bar->isHidden());
     QCOMPARE(p.status(), QStringLiteral("Ready"));
     QCOMPARE(p.session().labelMap().size(), size);

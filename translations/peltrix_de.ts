@@ -235,6 +235,34 @@ Copyright (C) Trevalon software. Alle Rechte vorbehalten.</translation>
         <source>Loaded %1 dabs from %2</source>
         <translation>%1 Tupfer aus %2 geladen</translation>
     </message>
+    <message>
+        <source>Wait until the current command is done</source>
+        <translation>Warten Sie, bis der laufende Befehl fertig ist</translation>
+    </message>
+    <message>
+        <source>Opening %1</source>
+        <translation>%1 wird geöffnet</translation>
+    </message>
+    <message>
+        <source>Refining the edge</source>
+        <translation>Kante wird verfeinert</translation>
+    </message>
+    <message>
+        <source>Smoothing the edge</source>
+        <translation>Kante wird geglättet</translation>
+    </message>
+    <message>
+        <source>Composing the preview</source>
+        <translation>Vorschau wird zusammengesetzt</translation>
+    </message>
+    <message>
+        <source>Composing the export</source>
+        <translation>Export wird zusammengesetzt</translation>
+    </message>
+    <message>
+        <source>Writing %1</source>
+        <translation>%1 wird geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowUi</name>
