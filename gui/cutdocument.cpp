@@ -18,6 +18,7 @@ CutDocument::CutDocument(QGraphicsScene &editScene, QObject *parent)
 {
     history.setUndoLimit(200);
     cutoutDocument->undoFailed = [this] { emit undoFailed(); };
+    connect(&history, &QUndoStack::indexChanged, this, &CutDocument::checkMarks);
 }
 
 CutDocument::~CutDocument()
@@ -33,9 +34,11 @@ bool CutDocument::open(const QString &path, QString *reason)
     // Commands describe the old picture's dabs and cut-out.
     history.clear();
     markerLayer->clear();
+    strokeDepth = 0;
     // The session drops the old dabs, keep pixels and cut-out whether or not the read works.
     bool opened = false;
     runWaiting([&] { opened = cut.open(path, reason); });
+    reportedMarks = cut.marksGeneration(); // a new photo starts without marks to report
     return opened;
 }
 
@@ -46,6 +49,26 @@ void CutDocument::analyse()
     runWaiting([&] { cut.analyse(hooks); });
 }
 
+void CutDocument::beginStroke()
+{
+    ++strokeDepth;
+}
+
+void CutDocument::endStroke()
+{
+    if (strokeDepth > 0)
+        --strokeDepth;
+    checkMarks();
+}
+
+void CutDocument::checkMarks()
+{
+    if (strokeDepth > 0 || cut.marksGeneration() == reportedMarks)
+        return;
+    reportedMarks = cut.marksGeneration();
+    emit marksChanged();
+}
+
 void CutDocument::addDab(const MarkerDab &dab)
 {
     history.push(new CMarkerCommand(markerLayer, markerLayer->add(dab)));
@@ -53,7 +76,9 @@ void CutDocument::addDab(const MarkerDab &dab)
 
 int CutDocument::eraseIn(const QRectF &area)
 {
-    return markerLayer->eraseIn(area);
+    const int erased = markerLayer->eraseIn(area);
+    checkMarks();
+    return erased;
 }
 
 void CutDocument::loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text)

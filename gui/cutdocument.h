@@ -66,6 +66,9 @@ public:
     void analyse();
 
     // --- Dabs, each one undo step
+    // A stroke runs from a press to its release; the marks are reported changed at its end.
+    void beginStroke();
+    void endStroke();
     void addDab(const MarkerDab &dab);
     // Erases the dabs whose shape meets `area` (scene coordinates); not undoable.
     int eraseIn(const QRectF &area);
@@ -89,17 +92,23 @@ signals:
     void stageChanged(const QString &text);
     // An undo could not read its saved pixels back.
     void undoFailed();
+    // The marks changed: after a stroke, an erasure, an undo or redo, or a strokes file.
+    void marksChanged();
 
 private:
     // Delivers a report on this object's thread, in order, whichever thread makes it.
     void deliver(std::function<void()> report);
     ProgressCallback progressCallback();
+    // Reports changed marks unless a stroke is under way.
+    void checkMarks();
 
     CutSession cut;
     QUndoStack history;
     std::shared_ptr<MarkerLayer> markerLayer;
     std::shared_ptr<CutoutDocument> cutoutDocument;
 
+    int strokeDepth = 0;
+    quint64 reportedMarks = 0;
     bool busy = false;
     QThread *worker = nullptr;
     QObject reports; // receives the reports of work off this thread

@@ -84,6 +84,7 @@ OvoGraphicsView::~OvoGraphicsView()
 
 void OvoGraphicsView::setTool(int tool)
 {
+    endStroke(); // a release that never came
     toolMode = tool;
     dropOutline();
 
@@ -153,6 +154,10 @@ void OvoGraphicsView::mousePressEvent(QMouseEvent *event)
     buttonDown = true;
     if (!scene())
         return;
+    if (document && !strokeOpen) {
+        strokeOpen = true;
+        document->beginStroke();
+    }
 
     const QPoint pos = event->position().toPoint();
     switch (toolMode) {
@@ -176,9 +181,19 @@ void OvoGraphicsView::mousePressEvent(QMouseEvent *event)
     QGraphicsView::mousePressEvent(event);
 }
 
+void OvoGraphicsView::endStroke()
+{
+    if (!strokeOpen)
+        return;
+    strokeOpen = false;
+    if (document)
+        document->endStroke();
+}
+
 void OvoGraphicsView::mouseReleaseEvent(QMouseEvent *event)
 {
     buttonDown = false;
+    endStroke();
     if (!scene())
         return;
     if (toolMode == ToolHand)

@@ -59,6 +59,7 @@ private:
     void addDab(QMouseEvent *event, bool keep);
     void eraseAt(QMouseEvent *event);
     int brushSize() const;
+    void endStroke();
 
     int toolMode = ToolNone;
     QGraphicsEllipseItem *outlineItem = nullptr;
@@ -66,4 +67,5 @@ private:
     QPoint lastPos;
     QPointer<CutDocument> document;
     bool buttonDown = false;
+    bool strokeOpen = false; // the document was told of a press and waits for its release
 };

@@ -141,6 +141,7 @@ void CutSession::setMarkerPicture(const QImage &picture)
 void CutSession::dabsChanged()
 {
     isolationCurrent = false;
+    ++marksChanges;
 }
 
 MarkerSet CutSession::markerSet() const

@@ -71,6 +71,8 @@ public:
     void setMarkerPicture(const QImage &picture);
     // Whether any keep dab or keep pixel lies on the photo.
     bool hasKeepMarker() const;
+    // Changes whenever the marks change (dabs, marker picture, a new photo).
+    quint64 marksGeneration() const { return marksChanges; }
 
     // --- The isolation
     // The keep pixels (linear indices y * W + x, column by column); recomputed only when
@@ -143,6 +145,7 @@ private:
     std::map<DabId, MarkerDab> dabMap; // ids grow, so the map's order is the drawing order
     DabId nextDab = 1;
     QImage markerPicture;
+    quint64 marksChanges = 0;
 
     QList<qint32> keep;
     bool isolationCurrent = false;
