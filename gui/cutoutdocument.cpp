@@ -99,7 +99,8 @@ CutoutDocument::Edit CutoutDocument::paint(const QList<QRect> &rects, QPoint off
     QPainterPath path;
     QRegion clipped;
     for (const QRect &dab : rects) {
-        const QRectF shape(dab.translated(-offset));
+        // In floating point: far out of the picture a dab and the offset can add past int.
+        const QRectF shape = QRectF(dab).translated(-QPointF(offset));
         if (around.contains(shape)) {
             path.addEllipse(shape);
             continue;

@@ -159,7 +159,7 @@ void MainWindow::showPreview(PreviewPictures pictures)
 
 void MainWindow::on_HandToolPressed(QPoint prevpos, QPoint pos)
 {
-    session().setObjectOffset(session().objectOffset() + pos - prevpos);
+    session().moveObject(qint64(pos.x()) - prevpos.x(), qint64(pos.y()) - prevpos.y());
     if (QGraphicsPixmapItem *objectItem = document.cutout().item())
         objectItem->setPos(session().objectOffset());
 }

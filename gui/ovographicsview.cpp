@@ -10,8 +10,8 @@
 #include <QPixmap>
 #include <QResizeEvent>
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -39,16 +39,31 @@ private:
     QGraphicsEllipseItem **holder;
 };
 
+// Scene positions a view zoomed far out reaches are clamped to this, which no picture
+// comes near: a position plus a width, or one position minus another, then stays an int.
+constexpr qreal largestScenePosition = 1 << 29;
+
 // Truncates toward zero like an integer cast, but stays defined for values no picture has.
 int truncated(qreal v)
 {
     if (std::isnan(v))
         return 0;
-    if (v >= qreal(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (v <= qreal(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return int(v);
+    return int(std::clamp(v, -largestScenePosition, largestScenePosition));
+}
+
+bool reachable(QPointF p)
+{
+    return std::abs(p.x()) <= largestScenePosition && std::abs(p.y()) <= largestScenePosition;
+}
+
+// Rounds a scene position to the nearest integer point (halves away from zero) within the
+// clamp above.
+QPoint rounded(QPointF p)
+{
+    const auto round = [](qreal v) {
+        return std::isnan(v) ? 0 : qRound(std::clamp(v, -largestScenePosition, largestScenePosition));
+    };
+    return QPoint(round(p.x()), round(p.y()));
 }
 
 // A cursor from a picture `width` logical pixels wide. On a high-density screen it is drawn at
@@ -233,7 +248,15 @@ void OvoGraphicsView::mouseMoveEvent(QMouseEvent *event)
     }
     case ToolHand:
         if (buttonDown) {
-            emit HandTool(mapToScene(lastPos).toPoint(), mapToScene(pos).toPoint());
+            const QPointF from = mapToScene(lastPos);
+            const QPointF to = mapToScene(pos);
+            if (reachable(from) && reachable(to)) {
+                emit HandTool(rounded(from), rounded(to));
+            } else {
+                // Zoomed far out: the step itself, in floating point, stays meaningful.
+                const QPoint start = rounded(from);
+                emit HandTool(start, start + rounded(to - from));
+            }
             lastPos = pos;
         }
         break;

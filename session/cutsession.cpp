@@ -240,6 +240,17 @@ const QImage &CutSession::buildCutout(bool releaseMatte)
     return cutoutImage;
 }
 
+void CutSession::setObjectOffset(QPoint position)
+{
+    moveObject(qint64(position.x()) - offset.x(), qint64(position.y()) - offset.y());
+}
+
+void CutSession::moveObject(qint64 dx, qint64 dy)
+{
+    const auto bounded = [](qint64 v) { return int(std::clamp<qint64>(v, -largestOffset, largestOffset)); };
+    offset = QPoint(bounded(offset.x() + dx), bounded(offset.y() + dy));
+}
+
 void CutSession::setBackgroundColour(QRgb value)
 {
     colour = value;

@@ -110,8 +110,14 @@ public:
     void setBackgroundZoom(double zoom) { zoomFactor = zoom; }
     void zoomBackground(double factor) { zoomFactor *= factor; }
     double backgroundZoom() const { return zoomFactor; }
+    // The object's offset stays within +-largestOffset in each direction: far enough for
+    // the object to leave any background entirely (a picture's side is at most 100 million
+    // pixels) and come back, near enough that adding a picture's size to it never overflows.
+    static constexpr int largestOffset = 1 << 30;
     QPoint objectOffset() const { return offset; }
-    void setObjectOffset(QPoint position) { offset = position; }
+    void setObjectOffset(QPoint position);
+    // Moves the object by `step`, stopping at the bound.
+    void moveObject(qint64 dx, qint64 dy);
 
     // The preview's background: the photo's size for a colour, a picture fitted into it.
     QSize backgroundSize() const;

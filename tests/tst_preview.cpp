@@ -97,6 +97,8 @@ private slots:
     void backgroundZoom_data();
     void backgroundZoom();
     void handTool();
+    void handToolZoomedOut_data();
+    void handToolZoomedOut();
     void previewOffAndOn();
     void actionStates_data();
     void actionStates();
@@ -458,6 +460,51 @@ void TestPreview::handTool()
     probe->showPreview();
     QCOMPARE(probe->objectItem()->pos(), QPointF(17, 0));
     QCOMPARE(probe->backgroundItem()->pos(), QPointF(0, 0));
+}
+
+void TestPreview::handToolZoomedOut_data()
+{
+    QTest::addColumn<int>("zoomOuts"); // 0: until the scale stops changing
+    QTest::addColumn<bool>("reachesBound");
+    QTest::newRow("a drag spans more than int") << 90 << true;
+    QTest::newRow("smallest zoom the buttons reach") << 0 << false; // a scale the view cannot invert
+}
+
+void TestPreview::handToolZoomedOut()
+{
+    // Far enough to leave any picture, and adding a picture's size to it stays an int.
+    const int bound = 1 << 30;
+    QFETCH(int, zoomOuts);
+    QFETCH(bool, reachesBound);
+    keepLeftRemoveRight();
+    setPreview(true);
+    settle();
+    QAction *zoomOut = probe->action("actionZoom_Out");
+    for (int i = 0; zoomOuts ? i < zoomOuts : i < 5000; ++i) {
+        const qreal before = view()->transform().m11();
+        zoomOut->trigger();
+        if (!zoomOuts && view()->transform().m11() == before)
+            break;
+    }
+    probe->action("actionHandTool")->trigger();
+    const auto drag = [&](QPoint from, QPoint to) {
+        QTest::mousePress(port(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(port(), to);
+        QTest::mouseRelease(port(), Qt::LeftButton, {}, to);
+    };
+    for (int i = 0; i < 6; ++i)
+        drag(QPoint(400, 300), QPoint(100, 300));
+    const QPoint far = probe->session().objectOffset();
+    QVERIFY2(far.x() < 0 && far.x() >= -bound && far.y() == 0, qPrintable(QStringLiteral("%1, %2").arg(far.x()).arg(far.y())));
+    if (reachesBound)
+        QCOMPARE(far.x(), -bound);
+    QCOMPARE(probe->objectItem()->pos(), QPointF(far));
+
+    // Back at the usual zoom the object comes back step by step.
+    view()->resetTransform();
+    drag(QPoint(100, 100), QPoint(130, 90));
+    QCOMPARE(probe->session().objectOffset(), far + QPoint(30, -10));
+    QCOMPARE(probe->objectItem()->pos(), QPointF(far + QPoint(30, -10)));
 }
 
 void TestPreview::previewOffAndOn()
