@@ -4,10 +4,12 @@
 #include "gui/cutoutdocument.h"
 #include "gui/markercommand.h"
 #include "gui/markerlayer.h"
+#include "output/keepmask.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -23,6 +25,10 @@ CutDocument::CutDocument(QGraphicsScene &editScene, QObject *parent)
 
 CutDocument::~CutDocument()
 {
+    if (liveWorker) {
+        liveWorker->wait();
+        delete liveWorker;
+    }
     // Commands go first, then what they describe; their weak handles make any other order
     // safe too.
     history.clear();
@@ -67,6 +73,69 @@ void CutDocument::checkMarks()
         return;
     reportedMarks = cut.marksGeneration();
     emit marksChanged();
+    if (live)
+        startLiveRun();
+}
+
+void CutDocument::setLiveIsolation(bool on)
+{
+    live = on;
+    if (live)
+        startLiveRun();
+}
+
+void CutDocument::startLiveRun()
+{
+    if (liveWorker) {
+        liveAgain = true; // the run under way is out of date; the next one starts when it ends
+        return;
+    }
+    liveAgain = false;
+    liveJob = cut.isolationJob();
+    if (liveJob.labels.isNull())
+        return; // no analysed photo
+    const QSize size = cut.size();
+    liveWorker = QThread::create([this, size] {
+        liveKeep = liveJob.run();
+        liveOverlay = maskOverlay(liveKeep, size);
+    });
+    connect(liveWorker, &QThread::finished, this, &CutDocument::liveRunDone);
+    liveWorker->start();
+}
+
+void CutDocument::liveRunDone()
+{
+    if (!liveWorker || !liveWorker->isFinished())
+        return;
+    if (busy) {
+        // Other work is using the session: the result waits until it is done.
+        QTimer::singleShot(10, this, &CutDocument::liveRunDone);
+        return;
+    }
+    liveWorker->wait();
+    delete liveWorker;
+    liveWorker = nullptr;
+    QList<qint32> keep = std::move(liveKeep);
+    QImage overlay = std::move(liveOverlay);
+    liveKeep = {};
+    liveOverlay = QImage();
+    const bool current = cut.adoptIsolation(liveJob, std::move(keep));
+    liveJob = {};
+    if (current && live)
+        emit liveMaskReady(overlay);
+    if (live && (liveAgain || !current))
+        startLiveRun();
+}
+
+void CutDocument::settleLiveIsolation()
+{
+    if (!liveWorker || !cut.isCurrent(liveJob))
+        return;
+    QEventLoop loop;
+    connect(liveWorker, &QThread::finished, &loop, &QEventLoop::quit);
+    while (liveWorker && !liveWorker->isFinished() && loop.exec(QEventLoop::ExcludeUserInputEvents) == 0) {
+    }
+    liveRunDone();
 }
 
 void CutDocument::addDab(const MarkerDab &dab)
@@ -88,6 +157,8 @@ void CutDocument::loadStrokes(const QList<MarkerDab> &drawingOrder, const QStrin
 
 const QList<qint32> &CutDocument::isolate()
 {
+    if (QThread::currentThread() == thread())
+        settleLiveIsolation();
     IsolationHooks hooks;
     hooks.progress = progressCallback();
     runWaiting([&] { cut.isolate(hooks); });

@@ -75,6 +75,16 @@ public:
     // Puts the dabs of a strokes file in place of all, as one undo step named `text`.
     void loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text);
 
+    // --- Live isolation: while it is on, every change of the marks isolates a copy of them
+    // off the window's thread, without anyone waiting; a newer change supersedes a run not
+    // yet done. The newest result becomes the session's isolation and reaches the window
+    // through liveMaskReady().
+    void setLiveIsolation(bool on);
+    bool liveIsolation() const { return live; }
+    // Waits, still painting, for a live run of the current marks, so that its result is
+    // used instead of isolating again.
+    void settleLiveIsolation();
+
     // --- Results, recomputed only when stale
     const QList<qint32> &isolate();
     // The matte with the given edge treatment.
@@ -94,6 +104,8 @@ signals:
     void undoFailed();
     // The marks changed: after a stroke, an erasure, an undo or redo, or a strokes file.
     void marksChanged();
+    // A live isolation is done: the mask overlay for the session's marks as they are now.
+    void liveMaskReady(const QImage &overlay);
 
 private:
     // Delivers a report on this object's thread, in order, whichever thread makes it.
@@ -101,6 +113,8 @@ private:
     ProgressCallback progressCallback();
     // Reports changed marks unless a stroke is under way.
     void checkMarks();
+    void startLiveRun();
+    void liveRunDone();
 
     CutSession cut;
     QUndoStack history;
@@ -109,6 +123,13 @@ private:
 
     int strokeDepth = 0;
     quint64 reportedMarks = 0;
+    bool live = false;
+    QThread *liveWorker = nullptr;
+    CutSession::IsolationJob liveJob; // what liveWorker isolates
+    QList<qint32> liveKeep;           // and its results, read once it has finished
+    QImage liveOverlay;
+    bool liveAgain = false;           // the marks changed while it ran
+
     bool busy = false;
     QThread *worker = nullptr;
     QObject reports; // receives the reports of work off this thread

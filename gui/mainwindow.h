@@ -63,6 +63,7 @@ private slots:
     // mainwindow_open.cpp, mainwindow_preview.cpp, mainwindow_export.cpp
     void on_actionOpen_triggered();
     void on_actionMask_triggered();
+    void on_actionLiveMask_toggled(bool checked);
     void on_actionPreview_toggled(bool checked);
     void on_HandToolPressed(QPoint prevpos, QPoint pos);
     void on_actionBackgroundZoomPlus_triggered();
@@ -94,6 +95,7 @@ private:
     void analyseImage();
     // mainwindow_preview.cpp
     void dropMask();
+    void showMask(QImage overlay);
     void isolateObject();
     void buildMatteImage();
     // The preview's two pictures, ready for the screen; made off the window's thread.

@@ -35,17 +35,26 @@ void MainWindow::on_actionMask_triggered()
     isolateObject();
     setStatus(tr("Displaying image"));
 
-    // An opaque picture of its own: the pixmap takes it over without a copy.
     QImage overlay;
-    document.runWaiting([&] {
-        overlay = keepPixelImage(session().keepPixels(), session().size(), QImage::Format_ARGB32,
-                                 qRgb(0, 50, 255), qRgb(150, 150, 150));
-    });
+    document.runWaiting([&] { overlay = maskOverlay(session().keepPixels(), session().size()); });
+    showMask(std::move(overlay));
+    setStatus(tr("Ready"));
+}
+
+void MainWindow::showMask(QImage overlay)
+{
+    dropMask();
+    // A picture of its own in the pixmaps' layout: the pixmap takes it over without a copy.
     maskItem = editScene.addPixmap(QPixmap::fromImage(std::move(overlay)));
     maskItem->setZValue(7);
     maskItem->setOpacity(float(tools.maskOpacity));
     maskItem->setVisible(true);
-    setStatus(tr("Ready"));
+}
+
+void MainWindow::on_actionLiveMask_toggled(bool checked)
+{
+    writeSetting(settings, SettingKeys::LiveMask, checked);
+    document.setLiveIsolation(checked);
 }
 
 void MainWindow::on_actionPreview_toggled(bool checked)
@@ -72,6 +81,7 @@ void MainWindow::on_actionPreview_toggled(bool checked)
         dropMask();
         PreviewPictures pictures;
         if (photoItem) {
+            document.settleLiveIsolation();
             setStatus(tr("Isolating object"));
             ui->progressBar->show();
             const QString matteStage = tools.refineEdges ? tr("Refining the edge") : tr("Smoothing the edge");

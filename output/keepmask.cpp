@@ -35,3 +35,8 @@ QImage indexedAsGrey(const QImage &indexed)
         std::memcpy(grey.scanLine(y), indexed.constScanLine(y), size_t(indexed.width()));
     return grey;
 }
+
+QImage maskOverlay(const QList<qint32> &keepPixels, QSize size)
+{
+    return keepPixelImage(keepPixels, size, QImage::Format_RGB32, qRgb(0, 50, 255), qRgb(150, 150, 150));
+}

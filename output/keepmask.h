@@ -12,3 +12,7 @@ QImage keepPixelImage(const QList<qint32> &keepPixels, QSize size, QImage::Forma
 
 // The bytes of an 8-bit picture as plain grey, whatever its colour table says.
 QImage indexedAsGrey(const QImage &indexed);
+
+// The mask view's overlay: the keep pixels blue (0, 50, 255) over grey (150, 150, 150),
+// opaque, in the layout a pixmap takes over without converting it.
+QImage maskOverlay(const QList<qint32> &keepPixels, QSize size);

@@ -66,6 +66,7 @@ void CutSession::analyse(const AnalysisHooks &hooks)
         return;
     analysePicture(photoImage, colorClusters, labels, hooks);
     analysed = true;
+    ++analyses;
     isolationCurrent = false;
 }
 
@@ -169,10 +170,46 @@ const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
         return keep;
     if (!analysed)
         analyse();
-    keep = isolateKeepPixels(labels, markerSet(), colorClusters.centers(), hooks);
+    keep = isolationJob().run(hooks);
     ++keepGeneration;
     isolationCurrent = true;
     return keep;
+}
+
+CutSession::IsolationJob CutSession::isolationJob() const
+{
+    IsolationJob job;
+    if (!analysed)
+        return job;
+    job.labels = labels;
+    job.marks = markerSet();
+    job.centers = colorClusters.centers();
+    job.marksGeneration = marksChanges;
+    job.analysisGeneration = analyses;
+    return job;
+}
+
+QList<qint32> CutSession::IsolationJob::run(const IsolationHooks &hooks) const
+{
+    return labels.isNull() ? QList<qint32>() : isolateKeepPixels(labels, marks, centers, hooks);
+}
+
+bool CutSession::isCurrent(const IsolationJob &job) const
+{
+    return analysed && !job.labels.isNull() && job.marksGeneration == marksChanges
+           && job.analysisGeneration == analyses;
+}
+
+bool CutSession::adoptIsolation(const IsolationJob &job, QList<qint32> keepPixels)
+{
+    if (!isCurrent(job))
+        return false;
+    if (isolationCurrent)
+        return true; // the same marks were isolated meanwhile: keep what the matte was made from
+    keep = std::move(keepPixels);
+    ++keepGeneration;
+    isolationCurrent = true;
+    return true;
 }
 
 IsolationStages CutSession::isolateByStages(const IsolationHooks &hooks)

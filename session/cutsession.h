@@ -83,6 +83,25 @@ public:
     bool isIsolationCurrent() const { return isolationCurrent; }
     const QList<qint32> &keepPixels() const { return keep; }
 
+    // The isolation as a job of its own: a copy of everything it reads, taken now, run on
+    // any thread while the session goes on changing, and its result adopted only if the
+    // marks and the analysis are still those it was taken from.
+    struct IsolationJob
+    {
+        QImage labels;
+        MarkerSet marks;
+        QList<QList<qint16>> centers;
+        quint64 marksGeneration = 0;
+        quint64 analysisGeneration = 0;
+        QList<qint32> run(const IsolationHooks &hooks = {}) const;
+    };
+    // Null labels when there is no analysed photo to isolate.
+    IsolationJob isolationJob() const;
+    // Takes `keepPixels` as the isolation's result; false (and nothing changes) when the
+    // job no longer describes the session.
+    bool adoptIsolation(const IsolationJob &job, QList<qint32> keepPixels);
+    bool isCurrent(const IsolationJob &job) const;
+
     // --- The matte (blue byte 255 - opacity, as the preview reads it)
     void setSmoothing(bool smooth, int gaussSize);
     // Refined edges: alpha and foreground colours estimated from the photo near the outline,
@@ -147,6 +166,7 @@ private:
     CColorClusters colorClusters;
     QImage labels;
     bool analysed = false;
+    quint64 analyses = 0; // counts analyses, so that a job knows its own
 
     std::map<DabId, MarkerDab> dabMap; // ids grow, so the map's order is the drawing order
     DabId nextDab = 1;

@@ -31,6 +31,7 @@ inline constexpr SettingKey RefineEdges{"REFINEEDGES", "false", "false"};
 inline constexpr SettingKey GaussSize{"GOUSSIZE", "5", "5"};
 inline constexpr SettingKey SameSize{"SAMESIZECHECKED", "false", "false"};
 inline constexpr SettingKey CurrentDir{"CurrDir", "", ""};
+inline constexpr SettingKey LiveMask{"LIVEMASK", "false", "false"};
 } // namespace SettingKeys
 
 // The persistent options as plain values, converted the way the store converts them: a

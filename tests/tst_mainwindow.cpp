@@ -268,13 +268,13 @@ void TestMainWindow::menusAndToolbar()
     QCOMPARE(names(probe.menu("menuOptions")->actions()), QStringList({"actionPreferences"}));
     QCOMPARE(names(probe.menu("menuActions")->actions()),
              QStringList({"actionKeep_arker", "action_Remove_Marker", "actionEraser", "actionPreview",
-                          "actionMask", "actionIncreaseToolSize", "actionDecreaseToolSoze",
+                          "actionMask", "actionLiveMask", "actionIncreaseToolSize", "actionDecreaseToolSoze",
                           "actionIncreaseBrushIntensity", "actionDecreaseBrushIntensity",
                           "actionSelect_Background", "actionHandTool", "actionUndo"}));
     QCOMPARE(names(probe.menu("menuHelp")->actions()), QStringList({"actionIndex", "actionAbout"}));
     QCOMPARE(names(probe.widget<QToolBar>("mainToolBar")->actions()),
              QStringList({"actionOpen", "actionZoom_In", "actionZoom_Out", "actionKeep_arker",
-                          "action_Remove_Marker", "actionEraser", "actionMask", "actionPreview",
+                          "action_Remove_Marker", "actionEraser", "actionMask", "actionLiveMask", "actionPreview",
                           "actionSelect_Background", "actionHandTool", "actionBackground_Brush",
                           "actionForeground_Brush", "actionBackgroundZoomPlus",
                           "actionBackgroundZoomMinus", "actionExport"}));

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "mainwindowprobe.h"
+#include "output/keepmask.h"
 #include "testsupport.h"
 
 namespace {
@@ -97,6 +98,8 @@ private slots:
     void backgroundZoom_data();
     void backgroundZoom();
     void handTool();
+    void liveMask_data();
+    void liveMask();
     void handToolZoomedOut_data();
     void handToolZoomedOut();
     void previewOffAndOn();
@@ -460,6 +463,54 @@ void TestPreview::handTool()
     probe->showPreview();
     QCOMPARE(probe->objectItem()->pos(), QPointF(17, 0));
     QCOMPARE(probe->backgroundItem()->pos(), QPointF(0, 0));
+}
+
+void TestPreview::liveMask_data()
+{
+    // k: keep stroke on the left, r: remove stroke on the right, K: keep stroke on the right,
+    // u: undo, e: eraser click on the right stroke.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("waitBetween"); // for each live result, or all in one go
+    QTest::newRow("strokes, undos and an erasure") << "kruKue" << true;
+    QTest::newRow("changes while a run is under way") << "kruK" << false;
+}
+
+void TestPreview::liveMask()
+{
+    QFETCH(QString, steps);
+    QFETCH(bool, waitBetween);
+    QSignalSpy shown(&probe->document(), &CutDocument::liveMaskReady);
+    probe->action("actionLiveMask")->setChecked(true);
+    QCOMPARE(probe->settings().value("LIVEMASK").toBool(), true);
+    QTRY_COMPARE(shown.size(), 1); // at once, for the marks there are
+    for (const QChar step : steps) {
+        const qsizetype before = shown.size();
+        switch (step.toLatin1()) {
+        case 'k': stroke("actionKeep_arker", QPointF(20, 20), QPointF(30, 50)); break;
+        case 'r': stroke("action_Remove_Marker", QPointF(85, 20), QPointF(95, 50)); break;
+        case 'K': stroke("actionKeep_arker", QPointF(70, 30), QPointF(75, 40)); break;
+        case 'u': probe->undoStack().undo(); break;
+        case 'e':
+            probe->action("actionEraser")->trigger();
+            QTest::mouseClick(port(), Qt::LeftButton, {}, at(QPointF(90, 35)));
+            break;
+        }
+        if (waitBetween)
+            QTRY_COMPARE(shown.size(), before + 1);
+    }
+    // The newest marks' result is what shows, and Mask takes it over instead of isolating again.
+    QTRY_VERIFY(probe->session().isIsolationCurrent());
+    QTRY_VERIFY(probe->maskItem());
+    const QImage live = argb(probe->maskItem()->pixmap());
+    probe->action("actionMask")->trigger();
+    QCOMPARE(argb(probe->maskItem()->pixmap()), live);
+    QCOMPARE(live, argb(QPixmap::fromImage(::maskOverlay(probe->session().keepPixels(), QSize(W, H)))));
+
+    // The setting comes back with the next window.
+    MainWindow next;
+    QVERIFY(MainWindowProbe(next).action("actionLiveMask")->isChecked());
+    probe->action("actionLiveMask")->setChecked(false);
+    QCOMPARE(probe->settings().value("LIVEMASK").toBool(), false);
 }
 
 void TestPreview::handToolZoomedOut_data()

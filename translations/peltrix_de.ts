@@ -444,6 +444,14 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <source>Writes the keep and remove strokes to a file that peltrix-cut --markers reads</source>
         <translation>Schreibt die Behalten- und Entfernen-Striche in eine Datei, die peltrix-cut --markers liest</translation>
     </message>
+    <message>
+        <source>Live Mask</source>
+        <translation>Live-Maske</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;span style=&quot;font-weight:600;&quot;&gt;Live Mask&lt;/span&gt;&lt;/p&gt;&lt;p&gt;The mask follows your strokes by itself: after each stroke, erasure or undo it shows the result while you go on painting.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body style="font-size:8pt;"&gt;&lt;p&gt;&lt;span style="font-weight:600;"&gt;Live-Maske&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Die Maske folgt Ihren Strichen von selbst: Nach jedem Strich, jedem Radieren und jedem Rückgängigmachen zeigt sie das Ergebnis, während Sie weitermalen.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
 </context>
 <context>
     <name>OptionsDialogUi</name>

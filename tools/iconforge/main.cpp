@@ -405,6 +405,26 @@ QImage mask(int scale)
     return img;
 }
 
+// Live Mask: the mask with a lightning bolt, for a mask that follows the strokes by itself.
+QImage liveMask(int scale)
+{
+    QImage img = mask(scale);
+    QPainter p(&img);
+    prepare(p, scale);
+    QPainterPath bolt;
+    bolt.moveTo(24.5, 13.5);
+    bolt.lineTo(18.0, 23.0);
+    bolt.lineTo(22.5, 23.0);
+    bolt.lineTo(19.5, 30.5);
+    bolt.lineTo(29.0, 19.5);
+    bolt.lineTo(24.0, 19.5);
+    bolt.lineTo(27.5, 13.5);
+    bolt.closeSubpath();
+    fillOutlined(p, bolt, vertical(13, 31, QColor(255, 240, 120), QColor(245, 175, 20)),
+                 QColor(120, 70, 0), 1.0);
+    return img;
+}
+
 QImage backgroundView(int scale)
 {
     QImage img = blank(32, 32, scale);
@@ -823,6 +843,7 @@ int main(int argc, char *argv[])
         {"zoomminusbg.png", "PNG", [](int s) { return zoomBackground(false, s); }, true},
         {"print_preview_32.png", "PNG", printPreview, true},
         {"foxglove.png", "PNG", mask, true},
+        {"livemask.png", "PNG", liveMask, true},
         {"view_32_h.png", "PNG", backgroundView, true},
         {"openhand.png", "PNG", openHand, true},
         {"save_32_h.png", "PNG", floppy, true},
