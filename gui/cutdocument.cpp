@@ -129,13 +129,14 @@ void CutDocument::liveRunDone()
 
 void CutDocument::settleLiveIsolation()
 {
-    if (!liveWorker || !cut.isCurrent(liveJob))
-        return;
-    QEventLoop loop;
-    connect(liveWorker, &QThread::finished, &loop, &QEventLoop::quit);
-    while (liveWorker && !liveWorker->isFinished() && loop.exec(QEventLoop::ExcludeUserInputEvents) == 0) {
+    while (!busy && liveWorker && cut.isCurrent(liveJob)) {
+        QEventLoop loop;
+        connect(liveWorker, &QThread::finished, &loop, &QEventLoop::quit);
+        // A quit of the application ends every event loop: the run is left to the destructor.
+        if (!liveWorker->isFinished() && loop.exec(QEventLoop::ExcludeUserInputEvents) != 0)
+            return;
+        liveRunDone();
     }
-    liveRunDone();
 }
 
 void CutDocument::addDab(const MarkerDab &dab)

@@ -56,6 +56,10 @@ public:
     void setStage(const QString &text);
     void setProgressSpan(int from, int to);
     void setProgress(int percent); // as it stands on the bar
+    // Hears the time of each step of the window's commands (benchmarks); called on whichever
+    // thread does the step, one step at a time.
+    void setStageTimer(StageTimer timer) { stepTimer = std::move(timer); }
+    const StageTimer &stageTimer() const { return stepTimer; }
 
 
     // --- The photo
@@ -135,4 +139,5 @@ private:
     QObject reports; // receives the reports of work off this thread
     std::atomic<int> spanFrom{0};
     std::atomic<int> spanTo{100};
+    StageTimer stepTimer;
 };

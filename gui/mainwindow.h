@@ -104,7 +104,7 @@ private:
         QImage object;
         QImage background;
     };
-    PreviewPictures previewPictures();
+    PreviewPictures previewPictures(StageClock *clock = nullptr);
     void clearPreview();
     // Composes the pictures and shows them.
     void showPreview();

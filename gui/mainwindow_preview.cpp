@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include <QGraphicsPixmapItem>
+#include <QSignalBlocker>
 
 #include "gui/cutoutdocument.h"
 #include "output/display.h"
@@ -59,6 +60,11 @@ void MainWindow::on_actionLiveMask_toggled(bool checked)
 
 void MainWindow::on_actionPreview_toggled(bool checked)
 {
+    if (document.isBusy()) {
+        const QSignalBlocker keep(ui->actionPreview);
+        ui->actionPreview->setChecked(!checked);
+        return;
+    }
     const QList<QAction *> editingActions = {ui->actionMask, ui->actionKeep_arker,
                                              ui->action_Remove_Marker, ui->actionEraser};
     const QList<QAction *> previewActions = {ui->actionForeground_Brush, ui->actionBackground_Brush,
@@ -71,39 +77,47 @@ void MainWindow::on_actionPreview_toggled(bool checked)
         action->setEnabled(checked);
 
     if (checked) {
+        StageClock clock(document.stageTimer());
         ui->graphicsView->setTool(ToolNone);
         for (QAction *action : {ui->actionBackground_Brush, ui->actionForeground_Brush, ui->actionHandTool})
             action->setChecked(false);
         // Brush edits of an earlier preview are dropped: the cut-out comes from the markers.
         document.dropCutout();
         clearPreview();
-        // One run from the markers to the preview's pictures, the bar moving through its stages.
         dropMask();
+        clock.finish("previous preview and mask dropped");
+        // One run from the markers to the preview's pictures, the bar moving through its stages.
         PreviewPictures pictures;
         if (photoItem) {
             document.settleLiveIsolation();
+            clock.finish("live isolation awaited");
             setStatus(tr("Isolating object"));
             ui->progressBar->show();
             const QString matteStage = tools.refineEdges ? tr("Refining the edge") : tr("Smoothing the edge");
             const QString composeStage = tr("Composing the preview");
             document.runWaiting([&] {
+                clock.finish("work started");
                 document.setProgressSpan(0, 50);
                 document.isolate();
+                clock.finish("isolation");
                 document.setStage(matteStage);
                 document.setProgressSpan(50, 90);
                 buildMatteImage();
+                clock.finish("matte");
                 document.setStage(composeStage);
                 document.setProgress(90);
-                pictures = previewPictures();
+                pictures = previewPictures(&clock);
                 document.setProgress(100);
             });
             ui->progressBar->hide();
+            clock.finish("work ended");
         } else {
             buildMatteImage();
         }
         showPreview(std::move(pictures));
         ui->graphicsView->setScene(&previewScene);
         ui->graphicsView->viewport()->setAttribute(Qt::WA_MouseTracking);
+        clock.finish("pixmaps and scene");
     } else {
         ui->graphicsView->setScene(&editScene);
         ui->graphicsView->setTool(ToolNone);
@@ -117,15 +131,22 @@ void MainWindow::buildMatteImage()
     document.buildMatte(tools.smoothEdges, tools.gaussSize, tools.refineEdges);
 }
 
-MainWindow::PreviewPictures MainWindow::previewPictures()
+MainWindow::PreviewPictures MainWindow::previewPictures(StageClock *clock)
 {
+    const auto finish = [clock](const char *step) {
+        if (clock)
+            clock->finish(step);
+    };
     PreviewPictures pictures;
     if (!photoItem)
         return pictures;
     if (session().cutout().isNull())
         session().buildCutout();
+    finish("cut-out");
     pictures.object = displayCopy(session().cutout());
+    finish("cut-out for the screen");
     pictures.background = session().previewBackground(session().size());
+    finish("background");
     return pictures;
 }
 
