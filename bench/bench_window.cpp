@@ -110,10 +110,13 @@ int main(int argc, char **argv)
     const QList<MarkerDab> newestFirst = benchStrokes(photo.size());
     for (auto it = newestFirst.crbegin(); it != newestFirst.crend(); ++it)
         probe.markers().add(*it);
+    QList<QPair<QString, double>> maskSteps;
+    probe.document().setStageTimer([&](const char *step, qint64 ns) { maskSteps.append({QString::fromLatin1(step), ns / 1e6}); });
     Ticker ticker;
     ticker.start();
     const double maskMs = elapsedMs([&] { probe.action("actionMask")->trigger(); });
     const double maskGapMs = ticker.stopMs();
+    probe.document().setStageTimer({});
     QList<QPair<QString, double>> previewSteps;
     probe.document().setStageTimer([&](const char *step, qint64 ns) { previewSteps.append({QString::fromLatin1(step), ns / 1e6}); });
     ticker.start();
@@ -197,13 +200,17 @@ int main(int argc, char **argv)
     std::printf("    last release to its overlay %8.1f ms, Mask on the same dabs %8.1f ms: %.2f x (target <= 1.2)\n",
                 liveMs, sameMaskMs, liveMs / sameMaskMs);
 
-    // Where Preview after Mask went, step by step as the command took them.
-    std::printf("  Preview after Mask, by step:\n");
-    double accounted = 0;
-    for (const auto &step : std::as_const(previewSteps)) {
-        std::printf("    %-34s %8.1f ms\n", qPrintable(step.first), step.second);
-        accounted += step.second;
-    }
-    std::printf("    %-34s %8.1f ms\n", "not in a step", previewMs - accounted);
+    // Where Mask and Preview after Mask went, step by step as the commands took them.
+    const auto steps = [](const char *command, double total, const QList<QPair<QString, double>> &list) {
+        std::printf("  %s, by step:\n", command);
+        double accounted = 0;
+        for (const auto &step : list) {
+            std::printf("    %-34s %8.1f ms\n", qPrintable(step.first), step.second);
+            accounted += step.second;
+        }
+        std::printf("    %-34s %8.1f ms\n", "not in a step", total - accounted);
+    };
+    steps("Mask", maskMs, maskSteps);
+    steps("Preview after Mask", previewMs, previewSteps);
     return 0;
 }

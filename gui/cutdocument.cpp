@@ -162,6 +162,7 @@ const QList<qint32> &CutDocument::isolate()
         settleLiveIsolation();
     IsolationHooks hooks;
     hooks.progress = progressCallback();
+    hooks.stageTimer = stepTimer;
     runWaiting([&] { cut.isolate(hooks); });
     return cut.keepPixels();
 }

@@ -36,9 +36,15 @@ void MainWindow::on_actionMask_triggered()
     isolateObject();
     setStatus(tr("Displaying image"));
 
+    StageClock clock(document.stageTimer());
     QImage overlay;
-    document.runWaiting([&] { overlay = maskOverlay(session().keepPixels(), session().size()); });
+    document.runWaiting([&] {
+        clock.restart();
+        overlay = maskOverlay(session().keepPixels(), session().size());
+        clock.finish("overlay");
+    });
     showMask(std::move(overlay));
+    clock.finish("pixmap and scene");
     setStatus(tr("Ready"));
 }
 

@@ -1,6 +1,10 @@
 #include "output/keepmask.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "analysis/largebuffer.h"
+#include "analysis/parallel.h"
 
 QImage keepPixelImage(const QList<qint32> &keepPixels, QSize size, QImage::Format format,
                       uint keepValue, uint otherValue)
@@ -38,5 +42,24 @@ QImage indexedAsGrey(const QImage &indexed)
 
 QImage maskOverlay(const QList<qint32> &keepPixels, QSize size)
 {
-    return keepPixelImage(keepPixels, size, QImage::Format_RGB32, qRgb(0, 50, 255), qRgb(150, 150, 150));
+    QImage overlay = LargeBuffer::image(size, QImage::Format_RGB32);
+    if (overlay.isNull())
+        return overlay;
+    const int W = size.width();
+    const qint64 count = qint64(W) * size.height();
+    uchar *const bits = overlay.bits();
+    const qsizetype stride = overlay.bytesPerLine();
+    Parallel::forRange(size.height(), 16, [&](qint64 begin, qint64 end) {
+        for (qint64 y = begin; y < end; ++y)
+            std::fill_n(reinterpret_cast<QRgb *>(bits + y * stride), W, qRgb(150, 150, 150));
+    });
+    // Every keep pixel is listed once, so the parts write to pixels of their own.
+    Parallel::forRange(keepPixels.size(), 1 << 16, [&](qint64 begin, qint64 end) {
+        for (qint64 i = begin; i < end; ++i) {
+            const qint32 index = keepPixels.at(i);
+            if (index >= 0 && index < count)
+                reinterpret_cast<QRgb *>(bits + (index / W) * stride)[index % W] = qRgb(0, 50, 255);
+        }
+    });
+    return overlay;
 }
