@@ -87,17 +87,23 @@ void CutDocument::setLiveIsolation(bool on)
 void CutDocument::startLiveRun()
 {
     if (liveWorker) {
-        liveAgain = true; // the run under way is out of date; the next one starts when it ends
+        // The run under way is out of date: it stops, and the next one starts when it has.
+        liveAgain = true;
+        liveCancel = true;
         return;
     }
     liveAgain = false;
+    liveCancel = false;
     liveJob = cut.isolationJob();
     if (liveJob.labels.isNull())
         return; // no analysed photo
     const QSize size = cut.size();
     liveWorker = QThread::create([this, size] {
-        liveKeep = liveJob.run();
-        liveOverlay = maskOverlay(liveKeep, size);
+        IsolationHooks hooks;
+        hooks.cancelled = [this] { return liveCancel.load(std::memory_order_relaxed); };
+        liveKeep = liveJob.run(hooks);
+        if (!liveCancel)
+            liveOverlay = maskOverlay(liveKeep, size);
     });
     connect(liveWorker, &QThread::finished, this, &CutDocument::liveRunDone);
     liveWorker->start();
@@ -119,10 +125,12 @@ void CutDocument::liveRunDone()
     QImage overlay = std::move(liveOverlay);
     liveKeep = {};
     liveOverlay = QImage();
-    const bool current = cut.adoptIsolation(liveJob, std::move(keep));
+    const bool current = !liveCancel && cut.adoptIsolation(liveJob, std::move(keep));
     liveJob = {};
-    if (current && live)
-        emit liveMaskReady(overlay);
+    if (current && live) {
+        liveMask = std::move(overlay);
+        emit liveMaskReady();
+    }
     if (live && (liveAgain || !current))
         startLiveRun();
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "isolation/markers.h"
 #include "session/cutsession.h"
@@ -88,6 +89,8 @@ public:
     // Waits, still painting, for a live run of the current marks, so that its result is
     // used instead of isolating again.
     void settleLiveIsolation();
+    // The overlay of the newest live isolation, handed over once (null afterwards).
+    QImage takeLiveMask() { return std::exchange(liveMask, QImage()); }
 
     // --- Results, recomputed only when stale
     const QList<qint32> &isolate();
@@ -108,8 +111,9 @@ signals:
     void undoFailed();
     // The marks changed: after a stroke, an erasure, an undo or redo, or a strokes file.
     void marksChanged();
-    // A live isolation is done: the mask overlay for the session's marks as they are now.
-    void liveMaskReady(const QImage &overlay);
+    // A live isolation is done: takeLiveMask() has the mask overlay for the session's marks
+    // as they are now.
+    void liveMaskReady();
 
 private:
     // Delivers a report on this object's thread, in order, whichever thread makes it.
@@ -133,6 +137,8 @@ private:
     QList<qint32> liveKeep;           // and its results, read once it has finished
     QImage liveOverlay;
     bool liveAgain = false;           // the marks changed while it ran
+    std::atomic<bool> liveCancel{false};
+    QImage liveMask;                  // the newest result, until the window takes it
 
     bool busy = false;
     QThread *worker = nullptr;

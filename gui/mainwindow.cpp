@@ -57,9 +57,10 @@ MainWindow::MainWindow(QWidget *parent)
             [this] { setStatus(tr("Undo failed: the saved pixels could not be read")); });
     connect(&document, &CutDocument::progress, ui->progressBar, &QProgressBar::setValue);
     connect(&document, &CutDocument::stageChanged, this, &MainWindow::setStatus);
-    connect(&document, &CutDocument::liveMaskReady, this, [this](const QImage &overlay) {
-        if (photoItem)
-            showMask(overlay);
+    connect(&document, &CutDocument::liveMaskReady, this, [this] {
+        QImage overlay = document.takeLiveMask();
+        if (photoItem && !overlay.isNull())
+            showMask(std::move(overlay));
     });
     ui->actionLiveMask->setChecked(settingValue(settings, SettingKeys::LiveMask).toBool());
 

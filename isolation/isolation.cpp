@@ -43,7 +43,8 @@ QList<qint32> isolate(const QImage &labels, const MarkSquares &marks, const Vote
 
     QElapsedTimer debugClock;
     debugClock.start();
-    flood.run(marks, hooks.progress, &debugClock);
+    if (!flood.run(marks, hooks.progress, &debugClock, hooks.cancelled))
+        return {};
     if (stages)
         stages->floodLabels = flood.labelImage();
     clock.finish("flood");

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QPoint>
 
+#include <functional>
+
 #include "analysis/progress.h"
 #include "isolation/markers.h"
 
@@ -11,6 +13,9 @@ struct IsolationHooks
 {
     ProgressCallback progress;
     StageTimer stageTimer;
+    // Asked now and then; once it answers true the run stops early with no keep pixels (a
+    // newer request has made its result useless).
+    std::function<bool()> cancelled;
 };
 
 // The whole isolation: vote, gradient, flood, and the keep pixels as linear indices

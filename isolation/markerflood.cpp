@@ -50,8 +50,8 @@ constexpr int prefetchDistance = 16;
 
 // The flood loop proper. `restrict` lets the compiler keep the queue's state in registers
 // across the stores to the plane.
-void settleAll(LevelQueue &queue, quint16 *__restrict plane, qsizetype pitch, qint64 N,
-               const ProgressCallback &progress)
+bool settleAll(LevelQueue &queue, quint16 *__restrict plane, qsizetype pitch, qint64 N,
+               const ProgressCallback &progress, const std::function<bool()> &cancelled)
 {
     enum : unsigned { Settled = MarkerFlood::Settled };
     const qsizetype P = pitch;
@@ -76,6 +76,8 @@ void settleAll(LevelQueue &queue, quint16 *__restrict plane, qsizetype pitch, qi
             // 64 bits: 100 per settled pixel passes 2^31 on a 24-megapixel picture.
             if (progress)
                 progress(int(settled * 100 / N));
+            if (cancelled && cancelled())
+                return false;
         }
         plane[p] = quint16(v | Settled);
         const unsigned mark = v & 3;
@@ -99,6 +101,7 @@ void settleAll(LevelQueue &queue, quint16 *__restrict plane, qsizetype pitch, qi
         reach(p + 1);
         reach(p + P + 1);
     }
+    return true;
 }
 
 } // namespace
@@ -184,8 +187,8 @@ void MarkerFlood::gradientFromImage(const QImage &gradientImage)
     tally->addTo(histogram);
 }
 
-void MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress,
-                      const QElapsedTimer *clock)
+bool MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress,
+                      const QElapsedTimer *clock, const std::function<bool()> &cancelled)
 {
     if (clock)
         qDebug() << "ws: 1" << clock->elapsed();
@@ -242,10 +245,12 @@ void MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress
     if (clock)
         qDebug() << "ws: 2" << clock->elapsed();
 
-    settleAll(queue, plane, P, qint64(W) * H, progress);
+    if (!settleAll(queue, plane, P, qint64(W) * H, progress, cancelled))
+        return false;
 
     if (clock)
         qDebug() << "ws: 3" << clock->elapsed();
+    return true;
 }
 
 // An 8-bit image of one value per plane element, on every core.

@@ -46,7 +46,9 @@ public:
 
     // Seeds and floods, writing "ws: 1" to "ws: 3" with the milliseconds of `clock` unless
     // it is null. The marks must be clipped to the flood's size.
-    void run(const MarkSquares &marks, const ProgressCallback &progress, const QElapsedTimer *clock);
+    // Returns false when `cancelled` (asked every 10 000 settled pixels) stopped it early.
+    bool run(const MarkSquares &marks, const ProgressCallback &progress, const QElapsedTimer *clock,
+             const std::function<bool()> &cancelled = {});
 
     // Label 0..3 of every pixel after run(), as an 8-bit image (black, green, red, white).
     QImage labelImage() const;
