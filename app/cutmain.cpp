@@ -3,7 +3,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -110,9 +109,6 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("peltrix-cut"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELTRIX_VERSION));
-    // The analysis logs its iterations to the debug output; keep standard error for the
-    // timings and errors (QT_LOGGING_RULES still overrides this).
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

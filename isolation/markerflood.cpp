@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "analysis/diagnostics.h"
 #include "analysis/parallel.h"
 
 namespace {
@@ -188,7 +189,7 @@ void MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress
                       const QElapsedTimer *clock)
 {
     if (clock)
-        qDebug() << "ws: 1" << clock->elapsed();
+        qCDebug(lcIsolation) << "ws: 1" << clock->elapsed();
 
     LevelQueue queue(histogram);
     quint16 *const plane = element(-1, -1);
@@ -240,12 +241,12 @@ void MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress
     startFront(false, RemoveMark);
 
     if (clock)
-        qDebug() << "ws: 2" << clock->elapsed();
+        qCDebug(lcIsolation) << "ws: 2" << clock->elapsed();
 
     settleAll(queue, plane, P, qint64(W) * H, progress);
 
     if (clock)
-        qDebug() << "ws: 3" << clock->elapsed();
+        qCDebug(lcIsolation) << "ws: 3" << clock->elapsed();
 }
 
 // An 8-bit image of one value per plane element, on every core.

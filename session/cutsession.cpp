@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "session/toolsettings.h"
+#include "analysis/diagnostics.h"
 #include "output/display.h"
 #include "output/exportcompose.h"
 #include "output/matte.h"
@@ -299,9 +300,9 @@ QImage CutSession::exportImage(QSize size, const StageTimer &stageTimer) const
     const ExportGeometry g = exportGeometry(displayed, cutoutImage.size(), offset, size);
     if (!g.valid)
         return QImage();
-    qDebug() << "x0 y0 x1 y1 x2 y2 " << g.objectOffset.x() << g.objectOffset.y()
-             << g.overlap.left() << g.overlap.top() << g.overlap.right() + 1
-             << g.overlap.bottom() + 1;
+    qCDebug(lcExport) << "x0 y0 x1 y1 x2 y2 " << g.objectOffset.x() << g.objectOffset.y()
+                      << g.overlap.left() << g.overlap.top() << g.overlap.right() + 1
+                      << g.overlap.bottom() + 1;
     if (!picture.isNull())
         return composeExport(picture, displayed, cutoutImage, offset, size, stageTimer);
     return composeExport(colour, shown, displayed, cutoutImage, offset, size, stageTimer);
