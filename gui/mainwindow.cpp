@@ -40,6 +40,12 @@ MainWindow::MainWindow(QWidget *parent)
     undoAction->setParent(this); // owned by the window, unlike the stack's default
     undoAction->setShortcut(QKeySequence::Undo);
     ui->menuActions->addAction(undoAction);
+    QAction *redoAction = document.undoStack().createRedoAction(nullptr);
+    redoAction->setObjectName(QStringLiteral("actionRedo"));
+    redoAction->setParent(this);
+    // Both keys wherever the platform's standard names only one of them.
+    redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    ui->menuActions->addAction(redoAction);
 
     // The bar shows over the bottom of the canvas: taking room from the canvas would resize
     // it, and every resize rescales the picture.
@@ -55,6 +61,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(&document, &CutDocument::undoFailed, this,
             [this] { setStatus(tr("Undo failed: the saved pixels could not be read")); });
+    connect(&document, &CutDocument::redoFailed, this,
+            [this] { setStatus(tr("Redo failed: the saved pixels could not be read")); });
+    connect(&document, &CutDocument::strokeEnding, this, &MainWindow::finishBrushStroke);
     connect(&document, &CutDocument::progress, ui->progressBar, &QProgressBar::setValue);
     connect(&document, &CutDocument::stageChanged, this, &MainWindow::setStatus);
 

@@ -114,6 +114,7 @@ private:
     QString chooseStrokesFile(bool save);
     // mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
+    void finishBrushStroke();
     void setStatus(const QString &text);
     CutSession &session() { return document.session(); }
 

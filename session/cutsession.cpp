@@ -86,6 +86,21 @@ bool CutSession::removeDab(DabId id)
     return true;
 }
 
+bool CutSession::putBackDab(DabId id, const MarkerDab &dab)
+{
+    if (!dabMap.emplace(id, dab).second)
+        return false;
+    nextDab = std::max(nextDab, id + 1);
+    dabsChanged();
+    return true;
+}
+
+const MarkerDab *CutSession::findDab(DabId id) const
+{
+    const auto found = dabMap.find(id);
+    return found == dabMap.end() ? nullptr : &found->second;
+}
+
 QList<CutSession::DabId> CutSession::setDabs(const QList<MarkerDab> &drawingOrder)
 {
     dabMap.clear();

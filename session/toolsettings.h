@@ -30,6 +30,8 @@ inline constexpr SettingKey SmoothEdges{"SMOOTHEDGESCHECKED", "true", "true"};
 inline constexpr SettingKey RefineEdges{"REFINEEDGES", "false", "false"};
 inline constexpr SettingKey GaussSize{"GOUSSIZE", "5", "5"};
 inline constexpr SettingKey SameSize{"SAMESIZECHECKED", "false", "false"};
+inline constexpr SettingKey UndoStrokes{"UNDOSTROKES", "false", "false"};
+inline constexpr SettingKey FillStrokes{"FILLSTROKES", "false", "false"};
 inline constexpr SettingKey CurrentDir{"CurrDir", "", ""};
 } // namespace SettingKeys
 
@@ -53,6 +55,8 @@ struct ToolSettings
     bool refineEdges = false;
     int gaussSize = 0;
     bool sameSize = false;
+    bool undoStrokes = false; // one undo step per stroke instead of per dab or batch
+    bool fillStrokes = false; // dabs placed between the mouse positions of a stroke
 
     static ToolSettings read(const QSettings &store, Defaults defaults = WindowDefaults);
     // What read() gives on an empty store.

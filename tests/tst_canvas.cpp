@@ -57,6 +57,8 @@ private slots:
     void resizeScaling();
     void handTool();
     void outlineAndClearedScenes();
+    void redoRestoresDabs_data();
+    void redoRestoresDabs();
 
 private:
     OvoGraphicsView *view() const { return probe->view(); }
@@ -69,7 +71,10 @@ private:
     void useSize(const char *key, int size);
     void selectBrush(const char *actionName);
     QList<QGraphicsItem *> dabs() const;
+    // The dabs as drawn, bottom to top, and as the isolation reads them.
+    QStringList drawing() const;
     void undo(int times);
+    void stroke(const QList<QPointF> &points);
     void settle() { settleView(view()); }
 
     bool held = false;
@@ -140,6 +145,28 @@ QList<QGraphicsItem *> TestCanvas::dabs() const
             found.append(item);
     }
     return found;
+}
+
+QStringList TestCanvas::drawing() const
+{
+    QStringList drawn;
+    const auto describe = [](bool keep, const QRectF &r) {
+        return QStringLiteral("%1 %2 %3 %4").arg(keep ? "keep" : "remove").arg(r.x()).arg(r.y()).arg(r.width());
+    };
+    for (QGraphicsItem *item : dabs())
+        drawn << describe(item->type() == QGraphicsRectItem::Type, dabRect(item));
+    drawn << QStringLiteral("|");
+    for (const MarkerDab &dab : probe->session().dabs())
+        drawn << describe(dab.keep, dab.rect);
+    return drawn;
+}
+
+void TestCanvas::stroke(const QList<QPointF> &points)
+{
+    press(points.first());
+    for (const QPointF &point : points.mid(1))
+        moveTo(point);
+    release(points.last());
 }
 
 void TestCanvas::undo(int times)
@@ -679,6 +706,64 @@ void TestCanvas::outlineAndClearedScenes()
     settle();
     moveTo(QPointF(100, 100));
     QVERIFY(view()->outline());
+}
+
+void TestCanvas::redoRestoresDabs_data()
+{
+    QTest::addColumn<bool>("wholeStrokes");
+    QTest::addColumn<int>("steps");
+    // Erasing is no step of its own; undoing a dab the eraser took does nothing, and redoing
+    // it must not bring it back.
+    QTest::newRow("a step per dab") << false << 10;
+    QTest::newRow("a step per stroke") << true << 4;
+}
+
+void TestCanvas::redoRestoresDabs()
+{
+    QFETCH(bool, wholeStrokes);
+    QFETCH(int, steps);
+
+    probe->settings().setValue(QStringLiteral("UNDOSTROKES"), wholeStrokes);
+    probe->readToolParameters();
+    useSize("ERASERMSIZE", 4);
+    QList<QStringList> states{drawing()};
+    probe->action("actionKeep_arker")->trigger();
+    stroke({{150, 150}, {20, 40}, {28, 40}, {36, 40}, {44, 40}, {52, 40}});
+    states << drawing();
+    probe->action("action_Remove_Marker")->trigger();
+    stroke({{150, 150}, {40, 20}, {40, 30}, {40, 40}, {40, 50}, {40, 60}});
+    states << drawing();
+    probe->action("actionEraser")->trigger();
+    for (QPointF spot : {QPointF(23, 45), QPointF(45, 65)}) { // the first keep dab, the last disc
+        press(spot);
+        release(spot);
+        states << drawing();
+    }
+    QCOMPARE(dabs().size(), 8);
+    QCOMPARE(probe->undoStack().count(), steps);
+
+    QAction *redoAction = probe->action("actionRedo");
+    const auto redo = [&](int times) {
+        for (int i = 0; i < times; ++i)
+            redoAction->trigger();
+    };
+    if (wholeStrokes) {
+        // Each step goes back to the drawing before it, erased dabs in their old places.
+        for (int i = steps - 1; i >= 0; --i) {
+            undo(1);
+            QCOMPARE(drawing(), states.at(i));
+        }
+        redo(steps);
+        QCOMPARE(drawing(), states.last());
+    }
+    for (int back : {1, steps, steps}) { // and again: redo does not work just once
+        undo(back);
+        if (back == steps)
+            QCOMPARE(dabs().size(), 0);
+        redo(back);
+        QCOMPARE(drawing(), states.last());
+    }
+    QVERIFY(!probe->undoStack().canRedo());
 }
 
 QTEST_MAIN(TestCanvas)
