@@ -102,12 +102,12 @@ void MainWindow::on_actionQuit_triggered()
 
 void MainWindow::on_actionZoom_In_triggered()
 {
-    ui->graphicsView->scale(1.2, 1.2);
+    ui->graphicsView->scale(OvoGraphicsView::zoomInFactor, OvoGraphicsView::zoomInFactor);
 }
 
 void MainWindow::on_actionZoom_Out_triggered()
 {
-    ui->graphicsView->scale(0.8333333333333334, 0.8333333333333334);
+    ui->graphicsView->scale(OvoGraphicsView::zoomOutFactor, OvoGraphicsView::zoomOutFactor);
 }
 
 void MainWindow::setStatus(const QString &text)
