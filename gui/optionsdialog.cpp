@@ -11,6 +11,7 @@ OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     , settings(settings)
 {
     ui->setupUi(this);
+    ui->spinBox_9->setMaximum(largestGaussSize);
 
     // Spin boxes clamp values outside their range, so a hand-edited store cannot break them.
     const ToolSettings values = ToolSettings::read(*settings, ToolSettings::DialogDefaults);

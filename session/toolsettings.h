@@ -73,6 +73,9 @@ struct ToolSettings
     quint8 viewEraserSize() const { return quint8(sameSize ? keepMarkerSize : eraserSize); }
 };
 
+// The largest smoothing kernel, in Preferences and in peltrix-cut alike.
+inline constexpr int largestGaussSize = 99;
+
 // The value of one key, with the given default while it is absent.
 QVariant settingValue(const QSettings &store, const SettingKey &key,
                       ToolSettings::Defaults defaults = ToolSettings::WindowDefaults);

@@ -138,7 +138,7 @@ void TestDialogs::exportDialogFileChoice()
         startedIn = fileDialog->directory().absolutePath();
         QCOMPARE(fileDialog->windowTitle(), QStringLiteral("Save File"));
         QCOMPARE(fileDialog->nameFilters(),
-                 QStringList({QStringLiteral("JPG Files (*.jpg)"), QStringLiteral("PNG Files (*.png)")}));
+                 QStringList({QStringLiteral("JPEG Files (*.jpg *.jpeg)"), QStringLiteral("PNG Files (*.png)")}));
         fileDialog->reject();
     });
     QTest::mouseClick(button, Qt::LeftButton);
@@ -168,7 +168,7 @@ void TestDialogs::backgroundChoice_data()
     QTest::newRow("white") << "whiteradioButton" << "" << "" << "FFFFFFFF" << QRgb(0xFFFFFFFF)
                            << false << home;
     QTest::newRow("transparent") << "transparentradioButton" << "" << "" << "FFFFFFFF"
-                                 << QRgb(0) << false << home;
+                                 << QRgb(0x00FFFFFF) << false << home;
     QTest::newRow("colour not chosen") << "colorradioButton" << "" << "" << "FFFFFFFF"
                                        << QRgb(0xFFFFFFFF) << false << home;
     QTest::newRow("colour dialog cancelled") << "colorradioButton" << "cancel" << ""
