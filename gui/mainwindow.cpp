@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QGraphicsPixmapItem>
 #include <QKeySequence>
+#include <QMenu>
 #include <QProgressBar>
 
 
@@ -22,6 +23,10 @@ MainWindow::MainWindow(QWidget *parent)
     initResources();
     ui->setupUi(this);
     setAcceptDrops(true);
+    // The first start keeps the form's size; a stored geometry that does not fit the screens
+    // any more is moved onto them.
+    restoreGeometry(settingValue(settings, SettingKeys::WindowGeometry).toByteArray());
+    restoreState(settingValue(settings, SettingKeys::WindowState).toByteArray());
 
     markerGroup = new QActionGroup(this);
     markerGroup->setExclusive(true);
@@ -46,6 +51,10 @@ MainWindow::MainWindow(QWidget *parent)
     // Both keys wherever the platform's standard names only one of them.
     redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     ui->menuActions->addAction(redoAction);
+    showToolKeys();
+    // Files may have gone since the menu was made: it is remade whenever it may be seen.
+    connect(ui->menuFile, &QMenu::aboutToShow, this, &MainWindow::updateRecentMenu);
+    updateRecentMenu();
 
     // The bar shows over the bottom of the canvas: taking room from the canvas would resize
     // it, and every resize rescales the picture.
@@ -95,8 +104,22 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::saveWindowState()
+{
+    writeSetting(settings, SettingKeys::WindowGeometry, saveGeometry());
+    writeSetting(settings, SettingKeys::WindowState, saveState());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveWindowState();
+    QMainWindow::closeEvent(event);
+}
+
 void MainWindow::on_actionQuit_triggered()
 {
+    // Quit ends the program without closing the window first.
+    saveWindowState();
     emit mwquit();
 }
 

@@ -33,6 +33,10 @@ inline constexpr SettingKey SameSize{"SAMESIZECHECKED", "false", "false"};
 inline constexpr SettingKey UndoStrokes{"UNDOSTROKES", "false", "false"};
 inline constexpr SettingKey FillStrokes{"FILLSTROKES", "false", "false"};
 inline constexpr SettingKey CurrentDir{"CurrDir", "", ""};
+// Kept by the window itself, not by Preferences.
+inline constexpr SettingKey RecentFiles{"RECENTFILES", "", ""};
+inline constexpr SettingKey WindowGeometry{"WINDOWGEOMETRY", "", ""};
+inline constexpr SettingKey WindowState{"WINDOWSTATE", "", ""};
 } // namespace SettingKeys
 
 // The persistent options as plain values, converted the way the store converts them: a
