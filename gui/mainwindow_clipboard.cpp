@@ -9,6 +9,8 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMimeData>
+#include <QPointer>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include "gui/cutoutdocument.h"
@@ -66,22 +68,27 @@ QString MainWindow::pastedFile(const QMimeData *data) const
 QImage MainWindow::pastedPicture(const QMimeData *data, QString &reason)
 {
     // Encoded pictures go through the reader that files go through: the same size limit, and
-    // a camera's picture the right way up.
-    QList<QByteArray> encoded;
-    for (const QString &format : data->formats()) {
-        if (format.startsWith(QLatin1String("image/")))
-            encoded << data->data(format);
-    }
+    // a camera's picture the right way up. PNG first, as it keeps transparency; each other
+    // format is fetched only if needed, since the program offering it may convert it first.
+    QStringList formats = data->formats().filter(QRegularExpression(QStringLiteral("^image/")));
+    if (formats.removeAll(QStringLiteral("image/png")))
+        formats.prepend(QStringLiteral("image/png"));
+    // The window keeps running while a picture is read: another program may take the
+    // clipboard meanwhile, and its old contents go.
+    const QPointer<const QMimeData> offered(data);
     QImage picture;
-    document.runWaiting([&] {
-        for (const QByteArray &bytes : std::as_const(encoded)) {
+    for (const QString &format : std::as_const(formats)) {
+        const QByteArray bytes = data->data(format);
+        document.runWaiting([&] {
             QBuffer buffer;
             buffer.setData(bytes);
-            if (buffer.open(QIODevice::ReadOnly) && !(picture = readPicture(&buffer, &reason)).isNull())
-                return;
-        }
-    });
-    if (picture.isNull() && data->hasImage())
+            if (buffer.open(QIODevice::ReadOnly))
+                picture = readPicture(&buffer, &reason);
+        });
+        if (!picture.isNull() || !offered)
+            return picture;
+    }
+    if (data->hasImage())
         picture = acceptPicture(qvariant_cast<QImage>(data->imageData()), &reason);
     return picture;
 }

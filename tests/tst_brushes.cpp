@@ -99,6 +99,7 @@ void TestBrushes::initTestCase()
 
 void TestBrushes::init()
 {
+    QSettings().clear();
     window = std::make_unique<MainWindow>();
     probe = std::make_unique<MainWindowProbe>(*window);
     QVERIFY(probe->load(photoPath));
