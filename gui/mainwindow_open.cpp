@@ -32,10 +32,9 @@ void MainWindow::on_actionOpen_triggered()
 
 void MainWindow::openFile(const QString &path)
 {
-    if (loadImage(path)) {
+    // The menu shows the new list the next time it opens: it may be running this very open.
+    if (loadImage(path))
         RecentFiles(settings).add(path);
-        updateRecentMenu();
-    }
     afterOpen();
 }
 
