@@ -1,5 +1,6 @@
 #include "analysis/colorclusters.h"
 
+#include "analysis/diagnostics.h"
 #include "analysis/largebuffer.h"
 #include "analysis/parallel.h"
 
@@ -209,7 +210,7 @@ int CColorClusters::cluster(const LabHistogram &triples, int K, const ProgressCa
     // is an integer far below 2^53.
     std::vector<qint64> sumL(clusters), sumA(clusters), sumB(clusters), counts(clusters);
     for (int t = 0; t < 20; ++t) {
-        qDebug() << "iteration" << t;
+        qCDebug(lcAnalysis) << "iteration" << t;
         CentreSearch search(K);
         for (int k = 0; k < K; ++k)
             search.set(k, centerL[k], centerA[k], centerB[k]);
@@ -217,7 +218,7 @@ int CColorClusters::cluster(const LabHistogram &triples, int K, const ProgressCa
             for (qint64 j = begin; j < end; ++j)
                 labels[size_t(j)] = quint8(search.nearest(L[j], A[j], B[j]));
         });
-        qDebug() << "iteration" << t << "step2";
+        qCDebug(lcAnalysis) << "iteration" << t << "step2";
         std::fill(sumL.begin(), sumL.end(), 0);
         std::fill(sumA.begin(), sumA.end(), 0);
         std::fill(sumB.begin(), sumB.end(), 0);

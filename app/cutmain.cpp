@@ -3,7 +3,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -19,8 +18,6 @@
 namespace {
 
 enum ExitCode { Success = 0, RunFailed = 1, UsageError = 2 };
-
-constexpr int largestGaussSize = 99;
 
 int fail(const QString &message, int code)
 {
@@ -91,11 +88,28 @@ int applyBackground(const QString &value, CutOptions &options, QString &error)
     return Success;
 }
 
+// ".jpg/.jpeg" and ".png", or with `by`, "JPEG for .jpg or .jpeg" and "PNG for .png".
+QStringList exportChoices(bool by)
+{
+    QStringList choices;
+    for (const ExportFormat &format : exportFormats()) {
+        QStringList suffixes;
+        for (const QString &suffix : format.suffixes)
+            suffixes << QStringLiteral(".") + suffix;
+        choices << (by ? QStringLiteral("%1 for %2").arg(format.name, suffixes.join(QStringLiteral(" or ")))
+                       : suffixes.join(QLatin1Char('/')));
+    }
+    return choices;
+}
+
 // Makes sure the export can be written before any long work; the target itself is untouched.
 QString checkOutput(const QString &path)
 {
-    if (exportFormat(path).isEmpty())
-        return QStringLiteral("-o: %1 is neither .png nor .jpg/.jpeg").arg(path);
+    if (exportFormat(path).isEmpty()) {
+        QStringList choices = exportChoices(false);
+        const QString last = choices.takeLast();
+        return QStringLiteral("-o: %1 is neither %2 nor %3").arg(path, choices.join(QStringLiteral(", ")), last);
+    }
     QSaveFile probe(path);
     if (!probe.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write %1: %2").arg(path, probe.errorString());
@@ -110,9 +124,6 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("peltrix-cut"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PELTRIX_VERSION));
-    // The analysis logs its iterations to the debug output; keep standard error for the
-    // timings and errors (QT_LOGGING_RULES still overrides this).
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -163,8 +174,8 @@ int main(int argc, char *argv[])
                        "refined-matte.png."));
     const QCommandLineOption outputOption(
         {QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("Export the cut-out to <file> as the Export command does: JPEG for .jpg or "
-                       ".jpeg, PNG for .png."),
+        QStringLiteral("Export the cut-out to <file> as the Export command does: %1.")
+            .arg(exportChoices(true).join(QStringLiteral(", "))),
         QStringLiteral("file"));
     const QCommandLineOption sizeOption(
         QStringLiteral("size"),
@@ -174,9 +185,10 @@ int main(int argc, char *argv[])
         QStringLiteral("WxH"));
     const QCommandLineOption backgroundOption(
         QStringLiteral("background"),
-        QStringLiteral("The export's background: white, transparent (white with alpha 0, the "
-                       "default), a colour #AARRGGBB or #RRGGBB, or a picture file, fitted into "
-                       "PICTURE's size as the preview shows it."),
+        QStringLiteral("The export's background, the choices of the window's background dialog: "
+                       "white (Use White), transparent (Use Transparent: white with alpha 0, the "
+                       "default), a colour #AARRGGBB or #RRGGBB (Use color), or a picture file "
+                       "(Use picture), fitted into PICTURE's size as the preview shows it."),
         QStringLiteral("background"));
     const QCommandLineOption offsetOption(
         QStringLiteral("offset"),

@@ -4,6 +4,9 @@
 #include <QColorDialog>
 #include <QFileDialog>
 
+#include "gui/picturefilters.h"
+#include "session/cutsession.h"
+
 namespace {
 
 constexpr QRgb opaqueWhite = 0xFFFFFFFF;
@@ -60,8 +63,7 @@ void BackgroundDialog::on_pushButton_clicked()
 void BackgroundDialog::on_pushButton_2_clicked()
 {
     // A cancel empties the label, which OK then reads as opaque white.
-    ui->picturelabel->setText(QFileDialog::getOpenFileName(this, tr("Open Image"), QString(),
-                                                           tr("Image Files (*.png *.jpg *.bmp)")));
+    ui->picturelabel->setText(QFileDialog::getOpenFileName(this, tr("Open Image"), QString(), pictureFileFilter()));
 }
 
 void BackgroundDialog::on_buttonBox_accepted()
@@ -76,7 +78,9 @@ void BackgroundDialog::on_buttonBox_accepted()
     } else if (ui->whiteradioButton->isChecked()) {
         colour = opaqueWhite;
     } else if (ui->transparentradioButton->isChecked()) {
-        colour = 0x00000000;
+        // The preview's own default, and peltrix-cut's --background transparent: a JPEG of it
+        // comes out the same from both.
+        colour = CutSession::defaultBackgroundColour;
     } else if (ui->pictureradioButton->isChecked()) {
         picturePath = ui->picturelabel->text();
         if (picturePath.isEmpty())

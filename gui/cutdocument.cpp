@@ -20,6 +20,7 @@ CutDocument::CutDocument(QGraphicsScene &editScene, QObject *parent)
 {
     history.setUndoLimit(200);
     cutoutDocument->undoFailed = [this] { emit undoFailed(); };
+    cutoutDocument->redoFailed = [this] { emit redoFailed(); };
     connect(&history, &QUndoStack::indexChanged, this, &CutDocument::checkMarks);
 }
 
@@ -33,6 +34,14 @@ CutDocument::~CutDocument()
     // safe too.
     history.clear();
     cutoutDocument->undoFailed = nullptr;
+    cutoutDocument->redoFailed = nullptr;
+}
+
+void CutDocument::forgetStroke()
+{
+    // Clearing the history drops an open stroke step with it.
+    strokeDepth = 0;
+    strokeStepOpen = false;
 }
 
 bool CutDocument::open(const QString &path, QString *reason)
@@ -40,12 +49,21 @@ bool CutDocument::open(const QString &path, QString *reason)
     // Commands describe the old picture's dabs and cut-out.
     history.clear();
     markerLayer->clear();
-    strokeDepth = 0;
+    forgetStroke();
     // The session drops the old dabs, keep pixels and cut-out whether or not the read works.
     bool opened = false;
     runWaiting([&] { opened = cut.open(path, reason); });
     reportedMarks = cut.marksGeneration(); // a new photo starts without marks to report
     return opened;
+}
+
+void CutDocument::open(const QImage &picture)
+{
+    history.clear();
+    markerLayer->clear();
+    forgetStroke();
+    runWaiting([&] { cut.setPhoto(picture); });
+    reportedMarks = cut.marksGeneration();
 }
 
 void CutDocument::analyse()
@@ -62,9 +80,26 @@ void CutDocument::beginStroke()
 
 void CutDocument::endStroke()
 {
+    if (strokeDepth == 1)
+        emit strokeEnding();
     if (strokeDepth > 0)
         --strokeDepth;
+    if (strokeDepth == 0 && strokeStepOpen) {
+        strokeStepOpen = false;
+        history.endMacro();
+    }
     checkMarks();
+}
+
+void CutDocument::push(QUndoCommand *command, const QString &strokeText)
+{
+    // The step opens with the stroke's first command: a stroke that changes nothing leaves
+    // no empty step behind.
+    if (wholeStrokes && strokeDepth > 0 && !strokeStepOpen) {
+        history.beginMacro(strokeText);
+        strokeStepOpen = true;
+    }
+    history.push(command);
 }
 
 void CutDocument::checkMarks()
@@ -149,14 +184,17 @@ void CutDocument::settleLiveIsolation()
 
 void CutDocument::addDab(const MarkerDab &dab)
 {
-    history.push(new CMarkerCommand(markerLayer, markerLayer->add(dab)));
+    push(new CMarkerCommand(markerLayer, markerLayer->add(dab)), tr("Marker stroke"));
 }
 
 int CutDocument::eraseIn(const QRectF &area)
 {
-    const int erased = markerLayer->eraseIn(area);
+    QList<CutSession::DabEntry> erased;
+    const int count = markerLayer->eraseIn(area, wholeStrokes ? &erased : nullptr);
+    if (!erased.isEmpty())
+        push(new CEraseCommand(markerLayer, std::move(erased)), tr("Erasure"));
     checkMarks();
-    return erased;
+    return count;
 }
 
 void CutDocument::loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text)
@@ -192,7 +230,7 @@ void CutDocument::dropCutout()
 void CutDocument::applyBrush(const QList<QRect> &rects, bool keep, int intensity)
 {
     CutoutDocument::Edit edit = cutoutDocument->paint(rects, cut.objectOffset(), keep, intensity);
-    history.push(new CBrushCommand(cutoutDocument, edit.bounds, std::move(edit.before)));
+    push(new CBrushCommand(cutoutDocument, edit.bounds, std::move(edit.before)), tr("Brush stroke"));
 }
 
 bool CutDocument::runWaiting(const std::function<void()> &work)

@@ -67,15 +67,21 @@ public:
     // Drops the undo history and the dabs, then opens `path`; on failure the previous photo
     // and its analysis stay and `reason` says why.
     bool open(const QString &path, QString *reason = nullptr);
+    // The same for a picture read already (a pasted one).
+    void open(const QImage &picture);
     // The colour analysis of the open photo.
     void analyse();
 
     // --- Dabs, each one undo step
     // A stroke runs from a press to its release; the marks are reported changed at its end.
+    // With whole-stroke undo everything a stroke pushes is one undo step.
     void beginStroke();
     void endStroke();
+    void setWholeStrokeUndo(bool on) { wholeStrokes = on; }
+    bool wholeStrokeUndo() const { return wholeStrokes; }
     void addDab(const MarkerDab &dab);
-    // Erases the dabs whose shape meets `area` (scene coordinates); not undoable.
+    // Erases the dabs whose shape meets `area` (scene coordinates); undoable only with
+    // whole-stroke undo.
     int eraseIn(const QRectF &area);
     // Puts the dabs of a strokes file in place of all, as one undo step named `text`.
     void loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text);
@@ -107,8 +113,11 @@ signals:
     // Work under way reports how far it is, 0 to 100, and which stage it is in.
     void progress(int percent);
     void stageChanged(const QString &text);
-    // An undo could not read its saved pixels back.
+    // An undo or a redo could not read its saved pixels back.
     void undoFailed();
+    void redoFailed();
+    // A stroke is about to end: what it still has queued belongs in its undo step.
+    void strokeEnding();
     // The marks changed: after a stroke, an erasure, an undo or redo, or a strokes file.
     void marksChanged();
     // A live isolation is done: takeLiveMask() has the mask overlay for the session's marks
@@ -123,6 +132,10 @@ private:
     void checkMarks();
     void startLiveRun();
     void liveRunDone();
+    // Pushes `command`; inside a stroke with whole-stroke undo, into the stroke's step, which
+    // is named `strokeText`.
+    void push(QUndoCommand *command, const QString &strokeText);
+    void forgetStroke();
 
     CutSession cut;
     QUndoStack history;
@@ -130,6 +143,8 @@ private:
     std::shared_ptr<CutoutDocument> cutoutDocument;
 
     int strokeDepth = 0;
+    bool wholeStrokes = false;
+    bool strokeStepOpen = false; // a macro on the history collects the stroke
     quint64 reportedMarks = 0;
     bool live = false;
     QThread *liveWorker = nullptr;

@@ -51,8 +51,9 @@ public:
     };
     Edit paint(const QList<QRect> &rects, QPoint offset, bool keep, int step);
 
-    // Tells the user that an undo could not read its saved pixels back.
+    // Tell the user that an undo or a redo could not read its saved pixels back.
     std::function<void()> undoFailed;
+    std::function<void()> redoFailed;
 
 private:
     friend class ShownCutoutItem;

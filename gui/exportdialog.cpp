@@ -44,8 +44,15 @@ int ExportDialog::heightForExportWidth(int width) const
 
 void ExportDialog::on_pushButton_clicked()
 {
+    QStringList filters;
+    for (const ExportFormat &format : exportFormats()) {
+        QStringList patterns;
+        for (const QString &suffix : format.suffixes)
+            patterns << QStringLiteral("*.") + suffix;
+        filters << tr("%1 Files (%2)").arg(format.name, patterns.join(QLatin1Char(' ')));
+    }
     const QString path = QFileDialog::getSaveFileName(this, tr("Save File"), currentDir(*settings),
-                                                      tr("JPG Files (*.jpg);;PNG Files (*.png)"));
+                                                      filters.join(QStringLiteral(";;")));
     if (path.isEmpty())
         return;
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(true);

@@ -2,6 +2,8 @@
 #include "ui_helpdialog.h"
 
 #include <QEvent>
+#include <QFile>
+#include <QRegularExpression>
 
 HelpDialog::HelpDialog(QWidget *parent)
     : QDialog(parent)
@@ -28,7 +30,7 @@ void HelpDialog::changeEvent(QEvent *event)
 void HelpDialog::retranslate()
 {
     setWindowTitle(tr("Peltrix Help"));
-    ui->textEdit->setHtml(tr(
+    ui->textEdit->setHtml(withTranslatedScreenshots(tr(
         "<html><body style=\"font-size:8pt;\">"
         "<p><b>Peltrix Pro isolates an object on a digital picture from its background and "
         "puts a new background behind it: a colour or another picture. Open a photo with "
@@ -85,11 +87,41 @@ void HelpDialog::retranslate()
 
         "<h3>Usefull keyboard shortcuts</h3>"
         "<p>Undo is Ctrl+Z. It works for markers and brushes.<br/>"
+        "Redo is Ctrl+Shift+Z or Ctrl+Y.<br/>"
         "Ctrl+Left and Ctrl+Right change the current brush or marker size.<br/>"
+        "[ and ] do the same.<br/>"
         "Ctrl+Up and Ctrl+Down change the current brush intensity.<br/>"
-        "Ctrl+O and Ctrl+S work for Open/Save.</p>"
+        "Ctrl+O and Ctrl+S work for Open/Save.<br/>"
+        "K, R and E choose the green marker, the red marker and the Eraser; F, B and H the "
+        "Foreground Brush, the Background Brush and the Hand tool. M shows the Mask, P switches "
+        "the Preview on and off.<br/>"
+        "Ctrl+C copies the result to the clipboard, Ctrl+V opens a picture from the clipboard.<br/>"
+        "Ctrl and the mouse wheel zoom in and out around the pointer.</p>"
+        "<p>In Preferences, Undo whole strokes makes one Ctrl+Z take back a whole stroke instead "
+        "of a single dab, and Fill fast strokes closes the gaps that a fast stroke leaves.</p>"
 
         "<p>See also: the video tutorials on our web site, "
         "<a href=\"https://peltrix.example/tutorials\">https://peltrix.example/tutorials</a>.</p>"
-        "</body></html>"));
+        "</body></html>")));
+}
+
+QString HelpDialog::withTranslatedScreenshots(QString html)
+{
+    // The screenshots show the program in the language of the text around them: a translation
+    // names its own folder of them, and those found there stand in for the English ones.
+    const QString language = tr("en", "the folder of this language's help screenshots, :/help/<this>/");
+    if (language == QLatin1String("en"))
+        return html;
+    static const QRegularExpression shot(QStringLiteral(":/icons/(peltsmp\\d+\\.png)"));
+    QString translated;
+    qsizetype done = 0;
+    for (auto it = shot.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QString own = QStringLiteral(":/help/%1/%2").arg(language, match.captured(1));
+        translated += QStringView(html).mid(done, match.capturedStart() - done);
+        translated += QFile::exists(own) ? own : match.captured();
+        done = match.capturedEnd();
+    }
+    translated += QStringView(html).mid(done);
+    return translated;
 }

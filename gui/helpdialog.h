@@ -19,6 +19,7 @@ protected:
 
 private:
     void retranslate();
+    static QString withTranslatedScreenshots(QString html);
 
     Ui::HelpDialogUi *ui;
 };

@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QGraphicsPixmapItem>
 #include <QKeySequence>
+#include <QMenu>
 #include <QProgressBar>
 
 
@@ -22,6 +23,10 @@ MainWindow::MainWindow(QWidget *parent)
     initResources();
     ui->setupUi(this);
     setAcceptDrops(true);
+    // The first start keeps the form's size; a stored geometry that does not fit the screens
+    // any more is moved onto them.
+    restoreGeometry(settingValue(settings, SettingKeys::WindowGeometry).toByteArray());
+    restoreState(settingValue(settings, SettingKeys::WindowState).toByteArray());
 
     markerGroup = new QActionGroup(this);
     markerGroup->setExclusive(true);
@@ -40,6 +45,16 @@ MainWindow::MainWindow(QWidget *parent)
     undoAction->setParent(this); // owned by the window, unlike the stack's default
     undoAction->setShortcut(QKeySequence::Undo);
     ui->menuActions->addAction(undoAction);
+    QAction *redoAction = document.undoStack().createRedoAction(nullptr);
+    redoAction->setObjectName(QStringLiteral("actionRedo"));
+    redoAction->setParent(this);
+    // Both keys wherever the platform's standard names only one of them.
+    redoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    ui->menuActions->addAction(redoAction);
+    showToolKeys();
+    // Files may have gone since the menu was made: it is remade whenever it may be seen.
+    connect(ui->menuFile, &QMenu::aboutToShow, this, &MainWindow::updateRecentMenu);
+    updateRecentMenu();
 
     // The bar shows over the bottom of the canvas: taking room from the canvas would resize
     // it, and every resize rescales the picture.
@@ -55,6 +70,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(&document, &CutDocument::undoFailed, this,
             [this] { setStatus(tr("Undo failed: the saved pixels could not be read")); });
+    connect(&document, &CutDocument::redoFailed, this,
+            [this] { setStatus(tr("Redo failed: the saved pixels could not be read")); });
+    connect(&document, &CutDocument::strokeEnding, this, &MainWindow::finishBrushStroke);
     connect(&document, &CutDocument::progress, ui->progressBar, &QProgressBar::setValue);
     connect(&document, &CutDocument::stageChanged, this, &MainWindow::setStatus);
     connect(&document, &CutDocument::liveMaskReady, this, [this] {
@@ -92,19 +110,33 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::saveWindowState()
+{
+    writeSetting(settings, SettingKeys::WindowGeometry, saveGeometry());
+    writeSetting(settings, SettingKeys::WindowState, saveState());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveWindowState();
+    QMainWindow::closeEvent(event);
+}
+
 void MainWindow::on_actionQuit_triggered()
 {
+    // Quit ends the program without closing the window first.
+    saveWindowState();
     emit mwquit();
 }
 
 void MainWindow::on_actionZoom_In_triggered()
 {
-    ui->graphicsView->scale(1.2, 1.2);
+    ui->graphicsView->scale(OvoGraphicsView::zoomInFactor, OvoGraphicsView::zoomInFactor);
 }
 
 void MainWindow::on_actionZoom_Out_triggered()
 {
-    ui->graphicsView->scale(0.8333333333333334, 0.8333333333333334);
+    ui->graphicsView->scale(OvoGraphicsView::zoomOutFactor, OvoGraphicsView::zoomOutFactor);
 }
 
 void MainWindow::setStatus(const QString &text)

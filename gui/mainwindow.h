@@ -70,6 +70,10 @@ private slots:
     void on_actionBackgroundZoomMinus_triggered();
     void on_actionExport_triggered();
 
+    // mainwindow_clipboard.cpp
+    void on_actionCopy_triggered();
+    void on_actionPaste_triggered();
+
     // mainwindow_dialogs.cpp
     void on_actionSelect_Background_triggered();
     void on_actionIndex_triggered();
@@ -77,6 +81,8 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // The window's size, place and state are kept for the next start.
+    void closeEvent(QCloseEvent *event) override;
     // A picture dropped on the window opens like a chosen one.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -84,6 +90,9 @@ protected:
 private:
     friend class MainWindowProbe; // tests read the window's state through it
 
+    void saveWindowState();
+    // mainwindow_tools.cpp: the tools' keys in their tool tips, and [ and ] for the size
+    void showToolKeys();
     // mainwindow_settings.cpp
     void readToolParameters();
     void stepToolSize(int delta);
@@ -91,6 +100,11 @@ private:
     // mainwindow_open.cpp
     void openFile(const QString &path);
     bool loadImage(const QString &path);
+    // Replaces the photo with what `open` opens, shown under `name`; false when it failed.
+    bool showOpened(const QString &name, const std::function<bool()> &open);
+    // What every open does afterwards, whether or not it worked.
+    void afterOpen();
+    void updateRecentMenu();
     QString droppedPicture(const QMimeData *data, QString &why) const;
     void analyseImage();
     // mainwindow_preview.cpp
@@ -112,10 +126,15 @@ private:
     void zoomBackground(double factor);
     // mainwindow_export.cpp
     bool exportImage();
+    // mainwindow_clipboard.cpp: a picture file on the clipboard, or empty
+    QString pastedFile(const QMimeData *data) const;
+    // The picture the clipboard holds; null, with a reason when there is one, if none
+    QImage pastedPicture(const QMimeData *data, QString &reason);
     // mainwindow_strokes.cpp: the photo must be open; empty when cancelled
     QString chooseStrokesFile(bool save);
     // mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
+    void finishBrushStroke();
     void setStatus(const QString &text);
     CutSession &session() { return document.session(); }
 

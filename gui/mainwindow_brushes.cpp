@@ -46,3 +46,13 @@ void MainWindow::applyBrush(const QList<QRect> &rects, bool keep)
 {
     document.applyBrush(rects, keep, keep ? tools.keepBrushIntensity : tools.removeBrushIntensity);
 }
+
+void MainWindow::finishBrushStroke()
+{
+    // A press's dabs are applied by a timer that may fire after the release; with whole-stroke
+    // undo they are applied now, inside the stroke's step.
+    if (document.wholeStrokeUndo() && brushTimer.isActive()) {
+        brushTimer.stop();
+        on_ProcessBrushMouseEvent();
+    }
+}

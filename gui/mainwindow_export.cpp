@@ -60,6 +60,7 @@ bool MainWindow::exportImage()
         qDebug() << "export:" << error;
         return false;
     }
+    setStatus(tr("Exported %1").arg(QFileInfo(path).fileName()));
 
     // The warning is about the chosen colour: a picture background never warns.
     if (session().backgroundPicture().isNull() && qAlpha(session().backgroundColour()) < 255

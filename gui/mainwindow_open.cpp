@@ -10,17 +10,19 @@
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
 #include <QImageReader>
+#include <QMenu>
 #include <QMimeData>
 
+#include "gui/picturefilters.h"
 #include "output/display.h"
+#include "session/recentfiles.h"
 
 void MainWindow::on_actionOpen_triggered()
 {
     if (document.isBusy())
         return;
-    const QString chosen = QFileDialog::getOpenFileName(
-        this, tr("Open Image"), currentDir(settings),
-        tr("Image Files (*.png *.jpg *.bmp *.jpeg *.tiff *.tif *.gif);;All files (*.*)"));
+    const QString chosen = QFileDialog::getOpenFileName(this, tr("Open Image"), currentDir(settings),
+                                                        pictureFileFilter());
     if (chosen.isEmpty()) {
         setStatus(tr("No file selected"));
         return;
@@ -30,10 +32,41 @@ void MainWindow::on_actionOpen_triggered()
 
 void MainWindow::openFile(const QString &path)
 {
-    loadImage(path);
+    // The menu shows the new list the next time it opens: it may be running this very open.
+    if (loadImage(path))
+        RecentFiles(settings).add(path);
+    afterOpen();
+}
+
+void MainWindow::afterOpen()
+{
     if (ui->actionPreview->isChecked())
         ui->actionPreview->setChecked(false);
     document.undoStack().clear();
+}
+
+void MainWindow::updateRecentMenu()
+{
+    QMenu *menu = ui->menuRecent;
+    menu->clear();
+    const QStringList paths = RecentFiles(settings).paths();
+    int number = 0;
+    for (const QString &path : paths) {
+        ++number;
+        const QString shown = menu->fontMetrics().elidedText(QDir::toNativeSeparators(path), Qt::ElideMiddle,
+                                                              menu->fontMetrics().averageCharWidth() * 60);
+        QAction *entry = menu->addAction(QStringLiteral("&%1 %2").arg(number).arg(shown));
+        entry->setObjectName(QStringLiteral("actionRecentFile%1").arg(number));
+        entry->setToolTip(QDir::toNativeSeparators(path));
+        entry->setStatusTip(QDir::toNativeSeparators(path));
+        // A file moved or deleted since stays listed, but cannot be chosen.
+        entry->setEnabled(QFileInfo(path).isFile());
+        connect(entry, &QAction::triggered, this, [this, path] {
+            if (!document.isBusy())
+                openFile(path);
+        });
+    }
+    menu->setEnabled(!paths.isEmpty());
 }
 
 void MainWindow::openFiles(const QStringList &paths)
@@ -87,14 +120,17 @@ bool MainWindow::loadImage(const QString &path)
 {
     const QFileInfo info(path);
     setCurrentDir(settings, info.absoluteDir().canonicalPath());
+    return showOpened(info.fileName(), [&] { return document.open(path); });
+}
 
+bool MainWindow::showOpened(const QString &name, const std::function<bool()> &open)
+{
     // Brush dabs still queued belong to the old cut-out.
     brushTimer.stop();
     brushRects.clear();
     ui->graphicsView->dropOutline();
-    setStatus(tr("Opening %1").arg(info.fileName()));
-    QString reason;
-    const bool opened = document.open(path, &reason);
+    setStatus(tr("Opening %1").arg(name));
+    const bool opened = open();
     editScene.clear();
     previewScene.clear();
     photoItem = nullptr;
@@ -105,7 +141,7 @@ bool MainWindow::loadImage(const QString &path)
         return false;
     }
 
-    setWindowTitle(tr("Peltrix Pro") + QStringLiteral(" - ") + info.fileName());
+    setWindowTitle(tr("Peltrix Pro") + QStringLiteral(" - ") + name);
     setStatus(tr("image opened"));
 
     QImage shown;

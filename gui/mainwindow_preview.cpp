@@ -76,7 +76,7 @@ void MainWindow::on_actionPreview_toggled(bool checked)
     const QList<QAction *> previewActions = {ui->actionForeground_Brush, ui->actionBackground_Brush,
                                              ui->actionHandTool, ui->actionSelect_Background,
                                              ui->actionBackgroundZoomMinus, ui->actionBackgroundZoomPlus,
-                                             ui->actionExport};
+                                             ui->actionExport, ui->actionCopy};
     for (QAction *action : editingActions)
         action->setEnabled(!checked);
     for (QAction *action : previewActions)

@@ -26,6 +26,7 @@ void MainWindow::readToolParameters()
 {
     tools = ToolSettings::read(settings).inBytes();
     ui->graphicsView->setToolSettings(tools);
+    document.setWholeStrokeUndo(tools.undoStrokes);
 }
 
 void MainWindow::on_actionPreferences_triggered()

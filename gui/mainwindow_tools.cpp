@@ -1,6 +1,27 @@
-// Tool selection on the canvas.
+// Tool selection on the canvas, and the tools' keys.
 #include "gui/mainwindow.h"
 #include "ui_mainwindow.h"
+
+#include <QTextDocument>
+
+void MainWindow::showToolKeys()
+{
+    ui->actionIncreaseToolSize->setShortcuts({ui->actionIncreaseToolSize->shortcut(), QKeySequence(Qt::Key_BracketRight)});
+    ui->actionDecreaseToolSoze->setShortcuts({ui->actionDecreaseToolSoze->shortcut(), QKeySequence(Qt::Key_BracketLeft)});
+    // Menus show an action's key by themselves, tool tips do not.
+    for (QAction *tool : {ui->actionKeep_arker, ui->action_Remove_Marker, ui->actionEraser,
+                          ui->actionForeground_Brush, ui->actionBackground_Brush, ui->actionHandTool,
+                          ui->actionMask, ui->actionPreview}) {
+        const QString key = QStringLiteral(" (%1)").arg(tool->shortcut().toString(QKeySequence::NativeText));
+        QString tip = tool->toolTip();
+        const qsizetype titleEnd = tip.indexOf(QLatin1String("</p>"));
+        if (Qt::mightBeRichText(tip) && titleEnd >= 0)
+            tip.insert(titleEnd, key.toHtmlEscaped());
+        else
+            tip += key;
+        tool->setToolTip(tip);
+    }
+}
 
 void MainWindow::on_actionKeep_arker_toggled(bool checked)
 {

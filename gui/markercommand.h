@@ -7,7 +7,8 @@
 #include "gui/markerlayer.h"
 
 // One marker dab on the undo stack. The dab is already on the scene when the command is
-// pushed, so redo does nothing; undo takes it back through its layer, which owns it.
+// pushed, so the first redo does nothing; undo takes it back through its layer, which owns
+// it, and a later redo puts the same dab back under the same id.
 class CMarkerCommand : public QUndoCommand
 {
 public:
@@ -21,6 +22,25 @@ public:
 private:
     std::weak_ptr<MarkerLayer> layer;
     MarkerLayer::DabId dabId;
+    MarkerDab placed;
+    // Only a dab that undo took away comes back: one the eraser took stays gone.
+    bool takenBack = false;
+};
+
+// The dabs that one eraser press took, as one step (with whole-stroke undo): undo puts them
+// back where they were in the drawing order, redo erases them again.
+class CEraseCommand : public QUndoCommand
+{
+public:
+    CEraseCommand(std::weak_ptr<MarkerLayer> layer, QList<CutSession::DabEntry> erased);
+
+    void undo() override;
+    void redo() override;
+
+private:
+    std::weak_ptr<MarkerLayer> layer;
+    QList<CutSession::DabEntry> erased;
+    bool putBack = false;
 };
 
 // Loading a strokes file: all dabs replaced by the file's in one step; undo puts the earlier

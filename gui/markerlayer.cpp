@@ -73,6 +73,11 @@ void MarkerLayer::createItem(DabId id, const MarkerDab &dab)
     item->setZValue(markerZ);
     item->setData(idKey, QVariant::fromValue(id));
     scene.addItem(item);
+    // Dabs of one height stack in the order they join the scene; one that comes back goes
+    // below the dabs drawn after it.
+    const auto later = items.upper_bound(id);
+    if (later != items.end())
+        item->stackBefore(later->second);
     items.emplace(id, item);
 }
 
@@ -86,17 +91,25 @@ void MarkerLayer::deleteItem(DabId id)
     delete dab; // leaves the scene on its way
 }
 
-void MarkerLayer::takeBack(DabId id)
+bool MarkerLayer::takeBack(DabId id)
 {
     if (items.find(id) == items.end())
-        return;
+        return false;
     deleteItem(id);
     session.removeDab(id);
+    return true;
 }
 
-int MarkerLayer::eraseIn(const QRectF &area)
+void MarkerLayer::putBack(const CutSession::DabEntry &entry)
 {
-    int erased = 0;
+    if (items.find(entry.id) != items.end() || !session.putBackDab(entry.id, entry.dab))
+        return;
+    createItem(entry.id, entry.dab);
+}
+
+int MarkerLayer::eraseIn(const QRectF &area, QList<CutSession::DabEntry> *erased)
+{
+    int count = 0;
     for (QGraphicsItem *hit : scene.items(area, Qt::IntersectsItemShape)) {
         const QVariant id = hit->data(idKey);
         if (!id.isValid())
@@ -104,11 +117,14 @@ int MarkerLayer::eraseIn(const QRectF &area)
         const DabId dab = id.value<DabId>();
         if (items.find(dab) == items.end() || items.at(dab) != hit)
             continue;
+        const MarkerDab *gone = session.findDab(dab);
+        if (erased && gone)
+            erased->append({dab, *gone});
         deleteItem(dab);
         session.removeDab(dab);
-        ++erased;
+        ++count;
     }
-    return erased;
+    return count;
 }
 
 void MarkerLayer::deleteItems()

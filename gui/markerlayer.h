@@ -31,11 +31,14 @@ public:
 
     // Places a dab on the scene and in the session.
     DabId add(const MarkerDab &dab);
-    // Takes a dab back (undo); nothing happens when it was erased already.
-    void takeBack(DabId id);
+    // Takes a dab back (undo); returns false, doing nothing, when it was erased already.
+    bool takeBack(DabId id);
+    // Puts a dab that was taken back or erased in place again under its id (redo, or undo of
+    // an erasure): it is drawn where it was among the others.
+    void putBack(const CutSession::DabEntry &entry);
     // Erases every dab whose shape meets `area` (scene coordinates); the photo and the mask
-    // overlay stay. Returns how many went.
-    int eraseIn(const QRectF &area);
+    // overlay stay. Returns how many went, and what they were in `erased` when given.
+    int eraseIn(const QRectF &area, QList<CutSession::DabEntry> *erased = nullptr);
     // Drops every dab, from the scene and the session.
     void clear();
     // Puts other dabs in place of all (a loaded strokes file) and returns them with their ids;
@@ -46,6 +49,7 @@ public:
 
     int count() const { return int(items.size()); }
     QGraphicsItem *item(DabId id) const;
+    const MarkerDab *dab(DabId id) const { return session.findDab(id); }
 
 private:
     template <class Shape>

@@ -11,6 +11,7 @@ OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     , settings(settings)
 {
     ui->setupUi(this);
+    ui->spinBox_9->setMaximum(largestGaussSize);
 
     // Spin boxes clamp values outside their range, so a hand-edited store cannot break them.
     const ToolSettings values = ToolSettings::read(*settings, ToolSettings::DialogDefaults);
@@ -27,6 +28,8 @@ OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     ui->checkBoxSmooth->setChecked(values.smoothEdges);
     ui->checkBoxRefine->setChecked(values.refineEdges);
     ui->checkBox->setChecked(false);
+    ui->checkBoxUndoStrokes->setChecked(values.undoStrokes);
+    ui->checkBoxFillStrokes->setChecked(values.fillStrokes);
 }
 
 OptionsDialog::~OptionsDialog()
@@ -50,5 +53,7 @@ void OptionsDialog::on_buttonBox_accepted()
     values.removeBrushIntensity = ui->spinBox_7->value();
     values.blueMarkerSize = ui->spinBox_8->value();
     values.gaussSize = ui->spinBox_9->value();
+    values.undoStrokes = ui->checkBoxUndoStrokes->isChecked();
+    values.fillStrokes = ui->checkBoxFillStrokes->isChecked();
     values.write(*settings);
 }

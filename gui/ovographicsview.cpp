@@ -7,8 +7,11 @@
 #include <QGraphicsEllipseItem>
 #include <QGraphicsScene>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -75,6 +78,47 @@ QCursor pictureCursor(const QString &path, int width, QPoint hotSpot, qreal rati
         return QCursor(Qt::ArrowCursor); // a width of 0: nothing to show
     picture.setDevicePixelRatio(ratio);
     return QCursor(picture, qRound(hotSpot.x() * ratio), qRound(hotSpot.y() * ratio));
+}
+
+// Where the wheel and a pinch stop zooming: a picture pixel 256 view pixels wide, or 256
+// picture pixels to a view pixel. The zoom commands themselves have no bound.
+constexpr qreal largestWheelZoom = 256;
+constexpr qreal smallestWheelZoom = 1.0 / 256;
+constexpr int wheelStep = 120; // one notch of a wheel, in eighths of a degree
+
+// The points between `from` and `to` (both left out) that split the segment into equal parts
+// at most `spacing` long, keeping only those inside `area` when one is given: a long segment
+// costs what its part over the picture does.
+QList<QPointF> pointsBetween(QPointF from, QPointF to, qreal spacing, const QRectF &area = QRectF())
+{
+    QList<QPointF> points;
+    const QPointF d = to - from;
+    const qreal length = std::hypot(d.x(), d.y());
+    if (!(spacing > 0) || !(length > spacing) || !std::isfinite(length))
+        return points;
+    const qreal parts = std::ceil(length / spacing);
+    qreal t0 = 0;
+    qreal t1 = 1;
+    if (!area.isNull()) {
+        const auto clip = [&](qreal start, qreal delta, qreal low, qreal high) {
+            if (delta == 0)
+                return start >= low && start <= high;
+            qreal a = (low - start) / delta;
+            qreal b = (high - start) / delta;
+            if (a > b)
+                std::swap(a, b);
+            t0 = std::max(t0, a);
+            t1 = std::min(t1, b);
+            return t0 <= t1;
+        };
+        if (!clip(from.x(), d.x(), area.left(), area.right()) || !clip(from.y(), d.y(), area.top(), area.bottom()))
+            return points;
+    }
+    const qreal first = std::max<qreal>(1, std::ceil(t0 * parts));
+    const qreal last = std::min<qreal>(parts - 1, std::floor(t1 * parts));
+    for (qreal k = first; k <= last; ++k)
+        points.append(from + d * (k / parts));
+    return points;
 }
 
 } // namespace
@@ -155,6 +199,17 @@ QRect OvoGraphicsView::toolRect(QPoint pos, int size) const
                  truncated(br.x() - tl.x()), truncated(br.y() - tl.y()));
 }
 
+QRect OvoGraphicsView::toolRectAt(QPointF pos, int size) const
+{
+    // As toolRect(), for the points that filling puts between two pointer positions.
+    const int h = size / 2;
+    const QTransform toScene = viewportTransform().inverted();
+    const QPointF tl = toScene.map(pos - QPointF(h, h));
+    const QPointF br = toScene.map(pos + QPointF(h, h));
+    return QRect(truncated(tl.x()), truncated(tl.y()),
+                 truncated(br.x() - tl.x()), truncated(br.y() - tl.y()));
+}
+
 void OvoGraphicsView::dropOutline()
 {
     if (!outlineItem)
@@ -175,6 +230,9 @@ void OvoGraphicsView::mousePressEvent(QMouseEvent *event)
     }
 
     const QPoint pos = event->position().toPoint();
+    strokeHasPosition = true;
+    strokeViewPos = pos;
+    strokeScenePos = mapToScene(pos);
     switch (toolMode) {
     case ToolEraser:
         eraseAt(event);
@@ -198,6 +256,7 @@ void OvoGraphicsView::mousePressEvent(QMouseEvent *event)
 
 void OvoGraphicsView::endStroke()
 {
+    strokeHasPosition = false;
     if (!strokeOpen)
         return;
     strokeOpen = false;
@@ -240,8 +299,7 @@ void OvoGraphicsView::mouseMoveEvent(QMouseEvent *event)
             dropOutline();
         }
         if (buttonDown) {
-            // Dabs reaching past the picture still count while dragging; the brush clips them.
-            emit AnyBrush(r, false);
+            brushDrag(pos, r);
             lastPos = pos;
         }
         break;
@@ -264,6 +322,19 @@ void OvoGraphicsView::mouseMoveEvent(QMouseEvent *event)
         break;
     }
     QGraphicsView::mouseMoveEvent(event);
+}
+
+void OvoGraphicsView::brushDrag(QPoint pos, const QRect &dab)
+{
+    if (tools.fillStrokes && strokeHasPosition) {
+        const int size = brushSize();
+        for (const QPointF &between : pointsBetween(strokeViewPos, pos, size / 2))
+            emit AnyBrush(toolRectAt(between, size), false);
+    }
+    // Dabs reaching past the picture still count while dragging; the brush clips them.
+    emit AnyBrush(dab, false);
+    strokeViewPos = pos;
+    strokeHasPosition = true;
 }
 
 void OvoGraphicsView::leaveEvent(QEvent *event)
@@ -297,15 +368,80 @@ void OvoGraphicsView::resizeEvent(QResizeEvent *event)
     QGraphicsView::resizeEvent(event);
 }
 
+void OvoGraphicsView::wheelEvent(QWheelEvent *event)
+{
+    if (!scene() || !(event->modifiers() & Qt::ControlModifier)) {
+        QGraphicsView::wheelEvent(event);
+        return;
+    }
+    event->accept();
+    // A fine-grained wheel or touchpad sends parts of a notch: they add up to whole steps.
+    wheelAngle += event->angleDelta().y();
+    const int steps = wheelAngle / wheelStep;
+    wheelAngle -= steps * wheelStep;
+    zoomAround(event->position().toPoint(), steps);
+}
+
+bool OvoGraphicsView::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::NativeGesture)
+        return QGraphicsView::viewportEvent(event);
+    auto *gesture = static_cast<QNativeGestureEvent *>(event);
+    if (gesture->gestureType() == Qt::BeginNativeGesture) {
+        pinchScale = 1;
+    } else if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+        // The value is the change of scale since the last event.
+        const qreal change = 1 + gesture->value();
+        if (!std::isfinite(change) || change <= 0)
+            return true;
+        pinchScale = std::clamp(pinchScale * change, smallestWheelZoom, largestWheelZoom);
+        int steps = 0;
+        for (; pinchScale >= zoomInFactor; pinchScale /= zoomInFactor)
+            ++steps;
+        for (; pinchScale <= zoomOutFactor; pinchScale /= zoomOutFactor)
+            --steps;
+        zoomAround(gesture->position().toPoint(), steps);
+        return true;
+    }
+    return QGraphicsView::viewportEvent(event);
+}
+
+void OvoGraphicsView::zoomAround(QPoint anchor, int steps)
+{
+    if (!scene() || steps == 0)
+        return;
+    const QPointF fixed = mapToScene(anchor);
+    for (; steps > 0 && transform().m11() * zoomInFactor <= largestWheelZoom; --steps)
+        scale(zoomInFactor, zoomInFactor);
+    for (; steps < 0 && transform().m11() * zoomOutFactor >= smallestWheelZoom; ++steps)
+        scale(zoomOutFactor, zoomOutFactor);
+    // Scaling keeps the view's centre; scrolling brings the point back under the pointer.
+    const QPointF moved = viewportTransform().map(fixed) - QPointF(anchor);
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + qRound(moved.x()));
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + qRound(moved.y()));
+    if (outlineItem)
+        resizeOutline(brushSize());
+}
+
 void OvoGraphicsView::addDab(QMouseEvent *event, bool keep)
 {
     if (!buttonDown || !document)
         return;
     const QPointF p = mapToScene(event->position().toPoint());
-    if (!dabCornerAccepted(p, scene()->sceneRect().size()))
-        return;
+    const QRectF picture = scene()->sceneRect();
     const int size = keep ? quint8(tools.keepMarkerSize) : tools.viewRemoveMarkerSize();
-    document->addDab({keep, QRectF(p.x(), p.y(), size, size)});
+    const auto place = [&](QPointF corner) {
+        if (dabCornerAccepted(corner, picture.size()))
+            document->addDab({keep, QRectF(corner.x(), corner.y(), size, size)});
+    };
+    // Filling: the dabs of a fast stroke lie no further apart than a slow stroke's.
+    if (tools.fillStrokes && strokeHasPosition) {
+        for (const QPointF &corner : pointsBetween(strokeScenePos, p, size / 2.0, QRectF(QPointF(0, 0), picture.size())))
+            place(corner);
+    }
+    place(p);
+    strokeScenePos = p;
+    strokeHasPosition = true;
 }
 
 void OvoGraphicsView::eraseAt(QMouseEvent *event)

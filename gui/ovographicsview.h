@@ -28,6 +28,10 @@ class OvoGraphicsView : public QGraphicsView
     Q_OBJECT
 
 public:
+    // One step of the zoom commands, of Ctrl+wheel and of a pinch.
+    static constexpr qreal zoomInFactor = 1.2;
+    static constexpr qreal zoomOutFactor = 0.8333333333333334;
+
     explicit OvoGraphicsView(QWidget *parent = nullptr);
     ~OvoGraphicsView() override;
 
@@ -43,6 +47,9 @@ public:
     QGraphicsEllipseItem *outline() const { return outlineItem; }
     // Removes the brush outline from its scene; called before a scene is cleared.
     void dropOutline();
+    // Zooms by `steps` zoom steps (negative: out), keeping the picture point under the view
+    // point `anchor` where it is as far as the view can scroll.
+    void zoomAround(QPoint anchor, int steps);
 
 signals:
     void AnyBrush(QRect rect, bool now);
@@ -54,8 +61,14 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    // Ctrl+wheel zooms; the plain wheel scrolls as ever.
+    void wheelEvent(QWheelEvent *event) override;
+    // A touchpad pinch zooms.
+    bool viewportEvent(QEvent *event) override;
 
 private:
+    QRect toolRectAt(QPointF pos, int size) const;
+    void brushDrag(QPoint pos, const QRect &dab);
     void addDab(QMouseEvent *event, bool keep);
     void eraseAt(QMouseEvent *event);
     int brushSize() const;
@@ -68,4 +81,11 @@ private:
     QPointer<CutDocument> document;
     bool buttonDown = false;
     bool strokeOpen = false; // the document was told of a press and waits for its release
+    // Where the stroke's pointer last was, for filling fast strokes: in the scene for
+    // markers, in the view for brushes.
+    bool strokeHasPosition = false;
+    QPointF strokeScenePos;
+    QPointF strokeViewPos;
+    int wheelAngle = 0;   // Ctrl+wheel turned short of a whole step
+    qreal pinchScale = 1; // a pinch's scale short of a whole step
 };

@@ -1,5 +1,6 @@
 #include "isolation/isolation.h"
 
+#include "analysis/diagnostics.h"
 #include "isolation/kernels.h"
 #include "isolation/markerflood.h"
 #include "isolation/marksquares.h"
@@ -50,8 +51,8 @@ QList<qint32> isolate(const QImage &labels, const MarkSquares &marks, const Vote
     clock.finish("flood");
 
     QList<qint32> keepPixels = flood.keepIndices();
-    qDebug() << "ws: 4" << debugClock.elapsed();
-    qDebug() << "Done";
+    qCDebug(lcIsolation) << "ws: 4" << debugClock.elapsed();
+    qCDebug(lcIsolation) << "Done";
     clock.finish("keep");
     return keepPixels;
 }

@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "analysis/diagnostics.h"
 #include "analysis/parallel.h"
 
 namespace {
@@ -191,7 +192,7 @@ bool MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress
                       const QElapsedTimer *clock, const std::function<bool()> &cancelled)
 {
     if (clock)
-        qDebug() << "ws: 1" << clock->elapsed();
+        qCDebug(lcIsolation) << "ws: 1" << clock->elapsed();
 
     LevelQueue queue(histogram);
     quint16 *const plane = element(-1, -1);
@@ -243,13 +244,13 @@ bool MarkerFlood::run(const MarkSquares &marks, const ProgressCallback &progress
     startFront(false, RemoveMark);
 
     if (clock)
-        qDebug() << "ws: 2" << clock->elapsed();
+        qCDebug(lcIsolation) << "ws: 2" << clock->elapsed();
 
     if (!settleAll(queue, plane, P, qint64(W) * H, progress, cancelled))
         return false;
 
     if (clock)
-        qDebug() << "ws: 3" << clock->elapsed();
+        qCDebug(lcIsolation) << "ws: 3" << clock->elapsed();
     return true;
 }
 

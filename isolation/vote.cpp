@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "analysis/diagnostics.h"
 #include "analysis/parallel.h"
 
 const QList<QRgb> &greyColourTable()
@@ -98,8 +99,8 @@ std::array<uchar, 256> voteTable(const VoteCounts &keepVotes, const VoteCounts &
         else
             unmarked.append(i);
     }
-    qDebug().nospace() << "mapped lenth " << marked.size() << ": " << marked;
-    qDebug().nospace() << "unmapped lenth " << unmarked.size() << ": " << unmarked;
+    qCDebug(lcIsolation).nospace() << "mapped lenth " << marked.size() << ": " << marked;
+    qCDebug(lcIsolation).nospace() << "unmapped lenth " << unmarked.size() << ": " << unmarked;
 
     QMap<int, int> substitution;
     if (!marked.isEmpty()) {
@@ -116,7 +117,7 @@ std::array<uchar, 256> voteTable(const VoteCounts &keepVotes, const VoteCounts &
             substitution.insert(u, marked.at(best));
         }
     }
-    qDebug() << "umcentersmap" << substitution;
+    qCDebug(lcIsolation) << "umcentersmap" << substitution;
 
     std::array<uchar, 256> table{};
     for (int c = 0; c < 256; ++c) {

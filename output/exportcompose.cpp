@@ -142,13 +142,22 @@ QImage composeExport(QRgb colour, QSize backgroundSize, QSize displayedSize, con
     return canvas;
 }
 
+const QList<ExportFormat> &exportFormats()
+{
+    static const QList<ExportFormat> formats{
+        {QByteArrayLiteral("jpeg"), QStringLiteral("JPEG"), {QStringLiteral("jpg"), QStringLiteral("jpeg")}},
+        {QByteArrayLiteral("png"), QStringLiteral("PNG"), {QStringLiteral("png")}},
+    };
+    return formats;
+}
+
 QByteArray exportFormat(const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
-        return QByteArrayLiteral("jpeg");
-    if (suffix == QLatin1String("png"))
-        return QByteArrayLiteral("png");
+    for (const ExportFormat &format : exportFormats()) {
+        if (format.suffixes.contains(suffix))
+            return format.format;
+    }
     return QByteArray();
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QImage>
+#include <QList>
 #include <QRgb>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include "analysis/progress.h"
 
@@ -39,6 +41,16 @@ QImage composeExport(const QImage &background, QSize displayedSize, const QImage
 // the background when the export keeps its size.
 QImage composeExport(QRgb colour, QSize backgroundSize, QSize displayedSize, const QImage &cutout,
                      QPoint offset, QSize size, const StageTimer &stageTimer = {});
+
+// The formats an export can be written in, in the order the export dialog offers them: the
+// writer's format, its name for people, and the file suffixes that choose it, usual one first.
+struct ExportFormat
+{
+    QByteArray format;
+    QString name;
+    QStringList suffixes;
+};
+const QList<ExportFormat> &exportFormats();
 
 // The file format the path's suffix asks for ("jpeg" or "png", any letter case), or empty.
 QByteArray exportFormat(const QString &path);

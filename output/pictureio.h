@@ -12,3 +12,6 @@ class QIODevice;
 // pictures and marker pictures alike.
 QImage readPicture(const QString &path, QString *errorMessage = nullptr);
 QImage readPicture(QIODevice *device, QString *errorMessage = nullptr);
+// A picture decoded elsewhere (a pasted one), held to the same size limit and converted to
+// Format_ARGB32 like a read one; null with a reason when it is too large or empty.
+QImage acceptPicture(const QImage &picture, QString *errorMessage = nullptr);

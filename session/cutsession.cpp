@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "session/toolsettings.h"
+#include "analysis/diagnostics.h"
 #include "output/display.h"
 #include "output/exportcompose.h"
 #include "output/matte.h"
@@ -84,6 +85,21 @@ bool CutSession::removeDab(DabId id)
         return false;
     dabsChanged();
     return true;
+}
+
+bool CutSession::putBackDab(DabId id, const MarkerDab &dab)
+{
+    if (!dabMap.emplace(id, dab).second)
+        return false;
+    nextDab = std::max(nextDab, id + 1);
+    dabsChanged();
+    return true;
+}
+
+const MarkerDab *CutSession::findDab(DabId id) const
+{
+    const auto found = dabMap.find(id);
+    return found == dabMap.end() ? nullptr : &found->second;
 }
 
 QList<CutSession::DabId> CutSession::setDabs(const QList<MarkerDab> &drawingOrder)
@@ -347,9 +363,9 @@ QImage CutSession::exportImage(QSize size, const StageTimer &stageTimer) const
     const ExportGeometry g = exportGeometry(displayed, cutoutImage.size(), offset, size);
     if (!g.valid)
         return QImage();
-    qDebug() << "x0 y0 x1 y1 x2 y2 " << g.objectOffset.x() << g.objectOffset.y()
-             << g.overlap.left() << g.overlap.top() << g.overlap.right() + 1
-             << g.overlap.bottom() + 1;
+    qCDebug(lcExport) << "x0 y0 x1 y1 x2 y2 " << g.objectOffset.x() << g.objectOffset.y()
+                      << g.overlap.left() << g.overlap.top() << g.overlap.right() + 1
+                      << g.overlap.bottom() + 1;
     if (!picture.isNull())
         return composeExport(picture, displayed, cutoutImage, offset, size, stageTimer);
     return composeExport(colour, shown, displayed, cutoutImage, offset, size, stageTimer);

@@ -55,6 +55,10 @@ public:
     // --- The dabs, in drawing order
     DabId addDab(const MarkerDab &dab);
     bool removeDab(DabId id); // false when there is no such dab
+    // Puts a removed dab back under its old id, so it keeps its place in the drawing order;
+    // false when that id is taken.
+    bool putBackDab(DabId id, const MarkerDab &dab);
+    const MarkerDab *findDab(DabId id) const; // null when there is no such dab
     QList<DabId> setDabs(const QList<MarkerDab> &drawingOrder);
     // The dabs with their ids, and putting such a list back (ids included) in place of all.
     struct DabEntry

@@ -36,6 +36,8 @@ ToolSettings convert(const Lookup &value)
     s.refineEdges = boolean(RefineEdges);
     s.gaussSize = integer(GaussSize);
     s.sameSize = boolean(SameSize);
+    s.undoStrokes = boolean(UndoStrokes);
+    s.fillStrokes = boolean(FillStrokes);
     return s;
 }
 
@@ -69,6 +71,8 @@ void ToolSettings::write(QSettings &store) const
     writeSetting(store, RemoveBrushIntensity, removeBrushIntensity);
     writeSetting(store, BlueMarkerSize, blueMarkerSize);
     writeSetting(store, GaussSize, gaussSize);
+    writeSetting(store, UndoStrokes, undoStrokes);
+    writeSetting(store, FillStrokes, fillStrokes);
 }
 
 ToolSettings ToolSettings::inBytes() const

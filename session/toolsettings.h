@@ -30,8 +30,14 @@ inline constexpr SettingKey SmoothEdges{"SMOOTHEDGESCHECKED", "true", "true"};
 inline constexpr SettingKey RefineEdges{"REFINEEDGES", "false", "false"};
 inline constexpr SettingKey GaussSize{"GOUSSIZE", "5", "5"};
 inline constexpr SettingKey SameSize{"SAMESIZECHECKED", "false", "false"};
+inline constexpr SettingKey UndoStrokes{"UNDOSTROKES", "false", "false"};
+inline constexpr SettingKey FillStrokes{"FILLSTROKES", "false", "false"};
 inline constexpr SettingKey CurrentDir{"CurrDir", "", ""};
+// Kept by the window itself, not by Preferences.
 inline constexpr SettingKey LiveMask{"LIVEMASK", "false", "false"};
+inline constexpr SettingKey RecentFiles{"RECENTFILES", "", ""};
+inline constexpr SettingKey WindowGeometry{"WINDOWGEOMETRY", "", ""};
+inline constexpr SettingKey WindowState{"WINDOWSTATE", "", ""};
 } // namespace SettingKeys
 
 // The persistent options as plain values, converted the way the store converts them: a
@@ -54,6 +60,8 @@ struct ToolSettings
     bool refineEdges = false;
     int gaussSize = 0;
     bool sameSize = false;
+    bool undoStrokes = false; // one undo step per stroke instead of per dab or batch
+    bool fillStrokes = false; // dabs placed between the mouse positions of a stroke
 
     static ToolSettings read(const QSettings &store, Defaults defaults = WindowDefaults);
     // What read() gives on an empty store.
@@ -69,6 +77,9 @@ struct ToolSettings
     quint8 viewRemoveBrushSize() const { return quint8(sameSize ? keepMarkerSize : removeBrushSize); }
     quint8 viewEraserSize() const { return quint8(sameSize ? keepMarkerSize : eraserSize); }
 };
+
+// The largest smoothing kernel, in Preferences and in peltrix-cut alike.
+inline constexpr int largestGaussSize = 99;
 
 // The value of one key, with the given default while it is absent.
 QVariant settingValue(const QSettings &store, const SettingKey &key,

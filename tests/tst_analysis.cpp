@@ -362,10 +362,12 @@ void TestAnalysis::progressEventsAndStages()
         QVERIFY(ns >= 0);
         stages.append(QString::fromLatin1(stage));
     };
+    QLoggingCategory::setFilterRules(QStringLiteral("peltrix.analysis.debug=true"));
     debugLines.clear();
     CColorClusters clusters;
     QImage map;
     analysePicture(picture(700, 20, qRgb(1, 2, 3)), clusters, map, hooks);
+    QLoggingCategory::setFilterRules(QString());
 
     const QList<int> expected{10, 15, 20, eventsMark, 30, 40, 50, 60, 60, 62, 65, 67, 70, 72, 75,
                               77, 80, 82, 85, 87, 90, 92, 95, 97, 100, 102, 105, 107};
@@ -375,6 +377,11 @@ void TestAnalysis::progressEventsAndStages()
     for (int t = 0; t < 20; ++t)
         iterations << QStringLiteral("iteration %1").arg(t) << QStringLiteral("iteration %1 step2").arg(t);
     QCOMPARE(debugLines, iterations);
+
+    // Without the rule the console stays quiet.
+    debugLines.clear();
+    analysePicture(picture(700, 20, qRgb(1, 2, 3)), clusters, map, {});
+    QCOMPARE(debugLines, QStringList());
 }
 
 void TestAnalysis::fastMatchesPerPixel_data()

@@ -73,6 +73,8 @@ private slots:
     void unreadableTempFile();
     void undoAfterPreviewChange_data();
     void undoAfterPreviewChange();
+    void redoReappliesBatches_data();
+    void redoReappliesBatches();
 
 private:
     void showCutout(const QImage &cutout, QPoint offset = QPoint(0, 0));
@@ -97,6 +99,7 @@ void TestBrushes::initTestCase()
 
 void TestBrushes::init()
 {
+    QSettings().clear();
     window = std::make_unique<MainWindow>();
     probe = std::make_unique<MainWindowProbe>(*window);
     QVERIFY(probe->load(photoPath));
@@ -327,37 +330,50 @@ void TestBrushes::droppedWithoutBrush()
 void TestBrushes::unreadableTempFile_data()
 {
     QTest::addColumn<QByteArray>("replacement");
-    QTest::newRow("emptied") << QByteArray();
-    QTest::newRow("garbage") << QByteArray(4096, '\x5a');
+    QTest::addColumn<bool>("onRedo"); // the pixels the batch left, read back by redo
     QByteArray otherPicture;
     {
         QBuffer buffer(&otherPicture);
         buffer.open(QIODevice::WriteOnly);
         noiseImage(7, 5, 3).save(&buffer, "PNG");
     }
-    QTest::newRow("picture of another size") << otherPicture;
+    for (bool onRedo : {false, true}) {
+        const char *step = onRedo ? "redo" : "undo";
+        QTest::addRow("%s, emptied", step) << QByteArray() << onRedo;
+        QTest::addRow("%s, garbage", step) << QByteArray(4096, '\x5a') << onRedo;
+        QTest::addRow("%s, picture of another size", step) << otherPicture << onRedo;
+    }
 }
 
 void TestBrushes::unreadableTempFile()
 {
     QFETCH(QByteArray, replacement);
+    QFETCH(bool, onRedo);
 
-    showCutout(noiseImage(160, 140, 5));
+    const QImage original = noiseImage(160, 140, 5);
+    showCutout(original);
     selectTool("actionForeground_Brush");
     click(QRect(50, 50, 20, 20));
-    const QImage edited = probe->session().cutout();
+    if (onRedo)
+        probe->undoStack().undo();
+    const QImage kept = probe->session().cutout();
+    QCOMPARE(kept == original, onRedo);
     const QImage shown = shownImage(probe->objectItem());
 
-    QFile stored(command(0)->storedFileName());
+    QFile stored(command(0)->storedFileName(onRedo));
     QVERIFY(stored.open(QIODevice::WriteOnly | QIODevice::Truncate));
     stored.write(replacement);
     stored.close();
 
-    probe->undoStack().undo();
-    QCOMPARE(probe->undoStack().index(), 0);
-    QCOMPARE(probe->session().cutout(), edited);
+    if (onRedo)
+        probe->undoStack().redo();
+    else
+        probe->undoStack().undo();
+    QCOMPARE(probe->undoStack().index(), onRedo ? 1 : 0);
+    QCOMPARE(probe->session().cutout(), kept);
     QCOMPARE(shownImage(probe->objectItem()), shown);
-    QCOMPARE(probe->status(), QStringLiteral("Undo failed: the saved pixels could not be read"));
+    QCOMPARE(probe->status(), onRedo ? QStringLiteral("Redo failed: the saved pixels could not be read")
+                                     : QStringLiteral("Undo failed: the saved pixels could not be read"));
 }
 
 void TestBrushes::undoAfterPreviewChange_data()
@@ -395,6 +411,76 @@ void TestBrushes::undoAfterPreviewChange()
     QCOMPARE(probe->undoStack().index(), 0);
     QCOMPARE(probe->session().cutout(), expected);
     QCOMPARE(shownImage(probe->objectItem()), displayed(expected));
+}
+
+void TestBrushes::redoReappliesBatches_data()
+{
+    QTest::addColumn<bool>("wholeStrokes");
+    QTest::addColumn<QString>("tempFolder"); // empty: the usual one
+    QTest::newRow("a step per batch") << false << QString();
+    QTest::newRow("a step per stroke") << true << QString();
+    QTest::newRow("no temporary files") << false << QStringLiteral("/proc/self");
+}
+
+void TestBrushes::redoReappliesBatches()
+{
+    QFETCH(bool, wholeStrokes);
+    QFETCH(QString, tempFolder);
+
+    probe->settings().setValue(QStringLiteral("UNDOSTROKES"), wholeStrokes);
+    probe->readToolParameters();
+    window->resize(800, 600);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QImage original = noiseImage(160, 140, 21);
+    showCutout(original);
+    OvoGraphicsView *view = probe->view();
+    view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    settleView(view);
+    const QByteArray usualTemp = qgetenv("TMPDIR");
+    if (!tempFolder.isEmpty())
+        qputenv("TMPDIR", QFile::encodeName(tempFolder));
+
+    // Two strokes, each its press and 25 dabs, batched as a drag batches them.
+    QWidget *port = view->viewport();
+    for (const char *brush : {"actionForeground_Brush", "actionBackground_Brush"}) {
+        selectTool(brush);
+        const int before = probe->undoStack().count();
+        const int y = brush[6] == 'F' ? 40 : 50;
+        QTest::mousePress(port, Qt::LeftButton, {}, view->mapFromScene(QPointF(30, y)));
+        QCoreApplication::processEvents();
+        for (int i = 1; i <= 25; ++i) {
+            QTest::mouseMove(port, view->mapFromScene(QPointF(30 + 3 * i, y)));
+            QCoreApplication::processEvents();
+        }
+        QTest::mouseRelease(port, Qt::LeftButton, {}, view->mapFromScene(QPointF(105, y)));
+        if (wholeStrokes)
+            QCOMPARE(probe->undoStack().count(), before + 1); // the last batch is in the step
+        QTRY_VERIFY(!probe->brushTimer().isActive());
+    }
+    const int steps = probe->undoStack().count();
+    QVERIFY(wholeStrokes ? steps == 2 : steps > 2);
+    const QImage edited = probe->session().cutout();
+
+    for (int back : {1, steps, steps}) { // and again: redo does not work just once
+        for (int i = 0; i < back; ++i)
+            probe->action("actionUndo")->trigger();
+        if (back == steps)
+            QCOMPARE(probe->session().cutout(), original);
+        for (int i = 0; i < back; ++i)
+            probe->action("actionRedo")->trigger();
+        QCOMPARE(probe->session().cutout(), edited);
+        QCOMPARE(shownImage(probe->objectItem()), displayed(edited));
+    }
+    if (usualTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", usualTemp);
+    // What redo reapplies is on disk like what undo restores, when the disk takes it.
+    const QUndoCommand *first = probe->undoStack().command(0);
+    const auto *batch = dynamic_cast<const CBrushCommand *>(first->childCount() ? first->child(0) : first);
+    QVERIFY(batch);
+    QCOMPARE(batch->storedFileName(true).isEmpty(), !tempFolder.isEmpty());
 }
 
 QTEST_MAIN(TestBrushes)

@@ -3,6 +3,7 @@
 #include <QGraphicsRectItem>
 #include <QImage>
 #include <QResizeEvent>
+#include <QNativeGestureEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -57,6 +58,12 @@ private slots:
     void resizeScaling();
     void handTool();
     void outlineAndClearedScenes();
+    void redoRestoresDabs_data();
+    void redoRestoresDabs();
+    void fillFastStrokes_data();
+    void fillFastStrokes();
+    void wheelZoom_data();
+    void wheelZoom();
 
 private:
     OvoGraphicsView *view() const { return probe->view(); }
@@ -69,7 +76,10 @@ private:
     void useSize(const char *key, int size);
     void selectBrush(const char *actionName);
     QList<QGraphicsItem *> dabs() const;
+    // The dabs as drawn, bottom to top, and as the isolation reads them.
+    QStringList drawing() const;
     void undo(int times);
+    void stroke(const QList<QPointF> &points);
     void settle() { settleView(view()); }
 
     bool held = false;
@@ -140,6 +150,28 @@ QList<QGraphicsItem *> TestCanvas::dabs() const
             found.append(item);
     }
     return found;
+}
+
+QStringList TestCanvas::drawing() const
+{
+    QStringList drawn;
+    const auto describe = [](bool keep, const QRectF &r) {
+        return QStringLiteral("%1 %2 %3 %4").arg(keep ? "keep" : "remove").arg(r.x()).arg(r.y()).arg(r.width());
+    };
+    for (QGraphicsItem *item : dabs())
+        drawn << describe(item->type() == QGraphicsRectItem::Type, dabRect(item));
+    drawn << QStringLiteral("|");
+    for (const MarkerDab &dab : probe->session().dabs())
+        drawn << describe(dab.keep, dab.rect);
+    return drawn;
+}
+
+void TestCanvas::stroke(const QList<QPointF> &points)
+{
+    press(points.first());
+    for (const QPointF &point : points.mid(1))
+        moveTo(point);
+    release(points.last());
 }
 
 void TestCanvas::undo(int times)
@@ -679,6 +711,181 @@ void TestCanvas::outlineAndClearedScenes()
     settle();
     moveTo(QPointF(100, 100));
     QVERIFY(view()->outline());
+}
+
+void TestCanvas::redoRestoresDabs_data()
+{
+    QTest::addColumn<bool>("wholeStrokes");
+    QTest::addColumn<int>("steps");
+    // Erasing is no step of its own; undoing a dab the eraser took does nothing, and redoing
+    // it must not bring it back.
+    QTest::newRow("a step per dab") << false << 10;
+    QTest::newRow("a step per stroke") << true << 4;
+}
+
+void TestCanvas::redoRestoresDabs()
+{
+    QFETCH(bool, wholeStrokes);
+    QFETCH(int, steps);
+
+    probe->settings().setValue(QStringLiteral("UNDOSTROKES"), wholeStrokes);
+    probe->readToolParameters();
+    useSize("ERASERMSIZE", 4);
+    QList<QStringList> states{drawing()};
+    probe->action("actionKeep_arker")->trigger();
+    stroke({{150, 150}, {20, 40}, {28, 40}, {36, 40}, {44, 40}, {52, 40}});
+    states << drawing();
+    probe->action("action_Remove_Marker")->trigger();
+    stroke({{150, 150}, {40, 20}, {40, 30}, {40, 40}, {40, 50}, {40, 60}});
+    states << drawing();
+    probe->action("actionEraser")->trigger();
+    for (QPointF spot : {QPointF(23, 45), QPointF(45, 65)}) { // the first keep dab, the last disc
+        press(spot);
+        release(spot);
+        states << drawing();
+    }
+    QCOMPARE(dabs().size(), 8);
+    QCOMPARE(probe->undoStack().count(), steps);
+
+    QAction *redoAction = probe->action("actionRedo");
+    const auto redo = [&](int times) {
+        for (int i = 0; i < times; ++i)
+            redoAction->trigger();
+    };
+    if (wholeStrokes) {
+        // Each step goes back to the drawing before it, erased dabs in their old places.
+        for (int i = steps - 1; i >= 0; --i) {
+            undo(1);
+            QCOMPARE(drawing(), states.at(i));
+        }
+        redo(steps);
+        QCOMPARE(drawing(), states.last());
+    }
+    for (int back : {1, steps, steps}) { // and again: redo does not work just once
+        undo(back);
+        if (back == steps)
+            QCOMPARE(dabs().size(), 0);
+        redo(back);
+        QCOMPARE(drawing(), states.last());
+    }
+    QVERIFY(!probe->undoStack().canRedo());
+}
+
+void TestCanvas::fillFastStrokes_data()
+{
+    QTest::addColumn<QByteArray>("tool");
+    QTest::addColumn<bool>("fill");
+    QTest::addColumn<qreal>("zoom");
+
+    QTest::newRow("keep marker, dab per move") << QByteArray("actionKeep_arker") << false << 1.0;
+    QTest::newRow("keep marker, filled") << QByteArray("actionKeep_arker") << true << 1.0;
+    QTest::newRow("remove marker, filled, zoomed in") << QByteArray("action_Remove_Marker") << true << 2.5;
+    QTest::newRow("foreground brush, filled") << QByteArray("actionForeground_Brush") << true << 1.0;
+    QTest::newRow("background brush, filled, zoomed out") << QByteArray("actionBackground_Brush") << true << 0.5;
+}
+
+void TestCanvas::fillFastStrokes()
+{
+    QFETCH(QByteArray, tool);
+    QFETCH(bool, fill);
+    QFETCH(qreal, zoom);
+
+    probe->settings().setValue(QStringLiteral("FILLSTROKES"), fill);
+    for (const char *key : {"KEEPMSIZE", "REMOVEMSIZE", "KEEPBSIZE", "REMOVEBSIZE"})
+        probe->settings().setValue(QLatin1String(key), 10);
+    probe->readToolParameters();
+    const bool brush = tool.endsWith("Brush");
+    if (brush)
+        selectBrush(tool.constData());
+    else
+        probe->action(tool.constData())->trigger();
+    view()->setTransform(QTransform::fromScale(zoom, zoom));
+    QSignalSpy brushDabs(view(), &OvoGraphicsView::AnyBrush);
+
+    // Far jumps, one leaving the picture's left edge and coming back.
+    const QList<QPointF> path{{20, 30}, {110, 30}, {110, 75}, {-40, 60}, {60, 10}};
+    stroke(path);
+
+    QList<QPointF> corners; // the dabs' corners, in picture pixels
+    for (const QList<QVariant> &sent : std::as_const(brushDabs))
+        corners << sent.at(0).toRect().topLeft();
+    for (QGraphicsItem *item : dabs())
+        corners << dabRect(item).topLeft();
+    const qreal side = brush ? 10 / zoom : 10;
+    if (!fill) {
+        QCOMPARE(corners.size(), 3); // one per move, none off the picture
+        return;
+    }
+    // No two dabs in a row further apart than half a side, except where the stroke was off
+    // the picture (no marker dab lands there); a brush's corner is truncated to a pixel.
+    const qreal slack = brush ? 1.5 : 1e-9;
+    int jumps = 0;
+    for (qsizetype i = 1; i < corners.size(); ++i) {
+        const QPointF d = corners[i] - corners[i - 1];
+        if (std::hypot(d.x(), d.y()) > side / 2 + slack)
+            ++jumps;
+    }
+    QCOMPARE(jumps, brush ? 0 : 1);
+    if (brush) {
+        QVERIFY(brushDabs.first().at(1).toBool()); // the press
+        QCOMPARE(corners.first(), view()->toolRect(at(path.first()), 10).topLeft());
+    } else {
+        QCOMPARE(corners.last(), path.last());
+        for (const QPointF &corner : std::as_const(corners))
+            QVERIFY(corner.x() > 0 && corner.y() > 0);
+    }
+}
+
+void TestCanvas::wheelZoom_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QList<int>>("notches"); // eighths of a degree; 0 for a pinch by 25 %
+    QTest::addColumn<qreal>("factor");
+
+    QTest::newRow("in") << Qt::KeyboardModifiers(Qt::ControlModifier) << QList<int>{120} << 1.2;
+    QTest::newRow("out") << Qt::KeyboardModifiers(Qt::ControlModifier) << QList<int>{-120} << 1 / 1.2;
+    QTest::newRow("two half notches") << Qt::KeyboardModifiers(Qt::ControlModifier) << QList<int>{60, 60} << 1.2;
+    QTest::newRow("half a notch") << Qt::KeyboardModifiers(Qt::ControlModifier) << QList<int>{60} << 1.0;
+    QTest::newRow("pinch") << Qt::KeyboardModifiers() << QList<int>{0} << 1.2;
+    QTest::newRow("plain wheel scrolls") << Qt::KeyboardModifiers() << QList<int>{-120} << 1.0;
+}
+
+void TestCanvas::wheelZoom()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QList<int>, notches);
+    QFETCH(qreal, factor);
+
+    view()->setTransform(QTransform::fromScale(6, 6)); // the picture is larger than the view
+    view()->centerOn(150, 100);
+    const QPoint pointer(300, 240);
+    const QPointF underPointer = view()->mapToScene(pointer);
+    const int scrolled = view()->verticalScrollBar()->value();
+    for (int angle : notches) {
+        if (angle == 0) {
+            const QPointF global = port()->mapToGlobal(QPointF(pointer));
+            QNativeGestureEvent begin(Qt::BeginNativeGesture, QPointingDevice::primaryPointingDevice(), 2,
+                                      pointer, pointer, global, 0, {});
+            QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2,
+                                      pointer, pointer, global, 0.25, {});
+            QCoreApplication::sendEvent(port(), &begin);
+            QCoreApplication::sendEvent(port(), &pinch);
+            continue;
+        }
+        QWheelEvent wheel(pointer, port()->mapToGlobal(QPointF(pointer)), QPoint(), QPoint(0, angle),
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(port(), &wheel);
+    }
+    QCOMPARE(view()->transform().m11(), 6 * factor);
+    QCOMPARE(view()->transform().m22(), 6 * factor);
+    if (factor == 1.0 && !modifiers) {
+        QVERIFY(view()->verticalScrollBar()->value() > scrolled);
+        return;
+    }
+    // Within a view pixel of where it was.
+    const QPointF now = view()->mapFromScene(underPointer);
+    QVERIFY2(qAbs(now.x() - pointer.x()) <= 1 && qAbs(now.y() - pointer.y()) <= 1,
+             qPrintable(QStringLiteral("%1, %2").arg(now.x()).arg(now.y())));
 }
 
 QTEST_MAIN(TestCanvas)

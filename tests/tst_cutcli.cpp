@@ -322,7 +322,7 @@ void TestCutCli::badInput_data()
                                                           photoPath}
                                            << 2 << "--background needs -o";
     QTest::newRow("unknown output format") << QStringList{QStringLiteral("-o"), path(QStringLiteral("a.bmp")), photoPath}
-                                           << 2 << "neither .png nor .jpg";
+                                           << 2 << "neither .jpg/.jpeg nor .png";
     QTest::newRow("unwritable output")
         << QStringList{QStringLiteral("-o"), path(QStringLiteral("no/such/folder/a.png")), photoPath} << 1
         << "cannot write";

@@ -5,12 +5,14 @@
 #include <QImageReader>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "mainwindowprobe.h"
 #include "modals.h"
+#include "gui/backgrounddialog.h"
 #include "gui/exportdialog.h"
 #include "output/pictureio.h"
 #include "testsupport.h"
@@ -127,6 +129,9 @@ void TestCutParity::sameStrokesSameResult_data()
     QTest::newRow("picture, moved") << "picture" << QPoint(-4, 6) << "c.png" << false << false;
     QTest::newRow("loaded strokes, picture") << "picture" << QPoint(3, 2) << "d.png" << true << false;
     QTest::newRow("refined edges, colour") << "#FF3060A0" << QPoint(2, 1) << "e.png" << false << true;
+    // The background dialog's Use Transparent and --background transparent, where a JPEG
+    // shows the colour under alpha 0.
+    QTest::newRow("transparent to JPEG") << "transparent" << QPoint(4, 3) << "f.jpg" << false << false;
 }
 
 void TestCutParity::sameStrokesSameResult()
@@ -170,6 +175,14 @@ void TestCutParity::sameStrokesSameResult()
     if (background == QLatin1String("picture")) {
         probe.session().setBackgroundPicture(readPicture(picturePath)); // as the background dialog reads it
         arguments << QStringLiteral("--background") << picturePath;
+    } else if (background == QLatin1String("transparent")) {
+        whenModal<BackgroundDialog>([](BackgroundDialog *dialog) {
+            dialog->findChild<QRadioButton *>(QStringLiteral("transparentradioButton"))->click();
+            dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
+        });
+        probe.action("actionSelect_Background")->setEnabled(true); // as the preview would
+        probe.action("actionSelect_Background")->trigger();
+        arguments << QStringLiteral("--background") << background;
     } else if (!background.isEmpty()) {
         probe.session().setBackgroundColour(background.mid(1).toUInt(nullptr, 16));
         arguments << QStringLiteral("--background") << background;
@@ -188,6 +201,7 @@ void TestCutParity::sameStrokesSameResult()
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
         dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
     });
+    MessageBoxAnswerer warnings; // a JPEG over a see-through colour warns
     probe.action("actionExport")->trigger();
     QVERIFY(probe.status() != QLatin1String("Export failed"));
 

@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QtTest>
 
 #include "gui/backgrounddialog.h"
@@ -39,6 +40,7 @@ private slots:
     void backgroundChoice();
 
     void helpWindowsAreIndependent();
+    void helpDocument_data();
     void helpDocument();
     void aboutBox();
 
@@ -138,7 +140,7 @@ void TestDialogs::exportDialogFileChoice()
         startedIn = fileDialog->directory().absolutePath();
         QCOMPARE(fileDialog->windowTitle(), QStringLiteral("Save File"));
         QCOMPARE(fileDialog->nameFilters(),
-                 QStringList({QStringLiteral("JPG Files (*.jpg)"), QStringLiteral("PNG Files (*.png)")}));
+                 QStringList({QStringLiteral("JPEG Files (*.jpg *.jpeg)"), QStringLiteral("PNG Files (*.png)")}));
         fileDialog->reject();
     });
     QTest::mouseClick(button, Qt::LeftButton);
@@ -168,7 +170,7 @@ void TestDialogs::backgroundChoice_data()
     QTest::newRow("white") << "whiteradioButton" << "" << "" << "FFFFFFFF" << QRgb(0xFFFFFFFF)
                            << false << home;
     QTest::newRow("transparent") << "transparentradioButton" << "" << "" << "FFFFFFFF"
-                                 << QRgb(0) << false << home;
+                                 << QRgb(0x00FFFFFF) << false << home;
     QTest::newRow("colour not chosen") << "colorradioButton" << "" << "" << "FFFFFFFF"
                                        << QRgb(0xFFFFFFFF) << false << home;
     QTest::newRow("colour dialog cancelled") << "colorradioButton" << "cancel" << ""
@@ -278,18 +280,43 @@ void TestDialogs::helpWindowsAreIndependent()
     QVERIFY(window.findChildren<HelpDialog *>().isEmpty());
 }
 
+void TestDialogs::helpDocument_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("screenshots");
+
+    QTest::newRow("English") << "en"
+                             << QStringList{"Usefull keyboard shortcuts",
+                                            "Undo is Ctrl+Z. It works for markers and brushes.",
+                                            "Ctrl+Left and Ctrl+Right change the current brush or marker size.",
+                                            "Ctrl+Up and Ctrl+Down change the current brush intensity.",
+                                            "Ctrl+O and Ctrl+S work for Open/Save.", "Redo is Ctrl+Shift+Z or Ctrl+Y.",
+                                            "See also:"}
+                             << ":/icons/";
+    // The German guide shows the program in German.
+    QTest::newRow("German") << "de" << QStringList{"Nützliche Tastenkürzel", "Strg+Umschalt+Z"} << ":/help/de/";
+}
+
 void TestDialogs::helpDocument()
 {
+    QFETCH(QString, language);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, screenshots);
+
+    QTranslator translation;
+    if (language != QLatin1String("en")) {
+        QVERIFY(translation.load(QLocale(language), QStringLiteral("peltrix"), QStringLiteral("_"),
+                                 QStringLiteral(PELTRIX_PROGRAM_FOLDER)));
+        QCoreApplication::installTranslator(&translation);
+    }
     HelpDialog help;
+    QCoreApplication::removeTranslator(&translation);
     auto *text = help.findChild<QTextEdit *>(QStringLiteral("textEdit"));
     QVERIFY(text->isReadOnly());
     const QString plain = text->toPlainText();
-    for (const char *line : {"Usefull keyboard shortcuts",
-                             "Undo is Ctrl+Z. It works for markers and brushes.",
-                             "Ctrl+Left and Ctrl+Right change the current brush or marker size.",
-                             "Ctrl+Up and Ctrl+Down change the current brush intensity.",
-                             "Ctrl+O and Ctrl+S work for Open/Save.", "See also:"})
-        QVERIFY2(plain.contains(QLatin1String(line)), line);
+    for (const QString &line : std::as_const(lines))
+        QVERIFY2(plain.contains(line), qPrintable(line));
 
     // Every picture the guide shows must be compiled in.
     const QString html = text->toHtml();
@@ -298,8 +325,12 @@ void TestDialogs::helpDocument()
     for (auto it = image.globalMatch(html); it.hasNext();)
         sources << it.next().captured(1);
     QCOMPARE(sources.size(), 17); // 6 screenshots, 11 toolbar icons
-    for (const QString &source : sources)
+    QCOMPARE(sources.filter(QStringLiteral("peltsmp")).size(), 6);
+    for (const QString &source : std::as_const(sources)) {
         QVERIFY2(!QImage(source).isNull(), qPrintable(source));
+        if (source.contains(QLatin1String("peltsmp")))
+            QVERIFY2(source.startsWith(screenshots), qPrintable(source));
+    }
 }
 
 void TestDialogs::aboutBox()

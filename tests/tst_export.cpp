@@ -1,7 +1,9 @@
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QGraphicsPixmapItem>
 #include <QImageReader>
+#include <QMimeData>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -60,6 +62,8 @@ private slots:
     void failures_data();
     void failures();
     void nothingOpenFailsWithoutDialog();
+    void copyEqualsExport_data();
+    void copyEqualsExport();
 
 private:
     // Opens the photo and shows the preview with `cutout` as the object.
@@ -163,7 +167,7 @@ void TestExport::colourBackground()
     MessageBoxAnswerer boxes;
     runExport(path);
 
-    QVERIFY(probe->status() != QLatin1String("Export failed"));
+    QCOMPARE(probe->status(), QStringLiteral("Exported %1").arg(fileName));
     QCOMPARE(boxes.titles.contains(QLatin1String("Transparency was lost")), warns);
     if (warns) {
         QCOMPARE(boxes.texts.first(),
@@ -311,6 +315,53 @@ void TestExport::nothingOpenFailsWithoutDialog()
     QCOMPARE(probe->status(), QStringLiteral("Export failed"));
     QTest::qWait(300);
     QVERIFY(!*shown);
+}
+
+void TestExport::copyEqualsExport_data()
+{
+    QTest::addColumn<bool>("picture");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("colour background") << false << QSize(photoW, photoH);
+    QTest::newRow("zoomed picture background") << true << QSize(80, 60); // as big as the picture
+}
+
+void TestExport::copyEqualsExport()
+{
+    QFETCH(bool, picture);
+    QFETCH(QSize, size);
+
+    // Without a preview there is nothing to copy, and the clipboard keeps what it had.
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    probe->action("actionCopy")->setEnabled(true);
+    probe->action("actionCopy")->trigger();
+    QCOMPARE(probe->status(), QStringLiteral("Switch the preview on to copy its picture"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+
+    preparePreview(blockCutout());
+    if (picture) {
+        QImage backdrop(80, 60, QImage::Format_ARGB32);
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 80; ++x)
+                backdrop.setPixel(x, y, qRgba(3 * x, 4 * y, 90, 200));
+        probe->session().setBackgroundPicture(backdrop);
+        probe->showPreview();
+        probe->action("actionBackgroundZoomPlus")->trigger();
+        probe->session().setObjectOffset(QPoint(7, -3));
+    }
+    const QString path = dir.filePath(QStringLiteral("copied.png"));
+    QFile::remove(path);
+    runExport(path);
+    QFile exported(path);
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+
+    probe->action("actionCopy")->trigger();
+    QCOMPARE(probe->status(), QStringLiteral("Copied the picture (%1 x %2) to the clipboard")
+                                  .arg(size.width()).arg(size.height()));
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    QCOMPARE(data->data(QStringLiteral("image/png")), exported.readAll());
+    const QImage image = qvariant_cast<QImage>(data->imageData());
+    QCOMPARE(image.convertToFormat(QImage::Format_ARGB32), QImage(path).convertToFormat(QImage::Format_ARGB32));
+    QVERIFY(image.hasAlphaChannel());
 }
 
 QTEST_MAIN(TestExport)

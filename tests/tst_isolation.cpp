@@ -387,7 +387,7 @@ void TestIsolation::votesOfHugeClusterDoNotWrap()
 
 void TestIsolation::voteDebugLines()
 {
-    QLoggingCategory::setFilterRules(QString());
+    QLoggingCategory::setFilterRules(QStringLiteral("peltrix.isolation.debug=true"));
     QTest::ignoreMessage(QtDebugMsg, "mapped lenth 2: QList(0, 2)");
     QTest::ignoreMessage(QtDebugMsg, "unmapped lenth 1: QList(1)");
     QTest::ignoreMessage(QtDebugMsg, "umcentersmap QMap((1, 0))");
@@ -532,7 +532,7 @@ void TestIsolation::floodReadsGradientThroughItsOwnStride()
     const QImage packed = bytesImage(W, H, imageBytes(strided));
     const Points keep{{1, 1}, {2, 4}}, remove{{6, 0}, {5, 5}, {4, 2}};
 
-    QLoggingCategory::setFilterRules(QString());
+    QLoggingCategory::setFilterRules(QStringLiteral("peltrix.isolation.debug=true"));
     QTest::ignoreMessage(QtDebugMsg, "different scanlines");
     for (int line = 0; line < 4; ++line)
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^ws: [1-4] \\d+$")));

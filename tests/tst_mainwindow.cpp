@@ -1,5 +1,7 @@
 // Start-up state, the form's actions, settings and Preferences, and opening pictures.
+#include <QBuffer>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
@@ -17,6 +19,7 @@
 #include <QtTest>
 
 #include "gui/markercommand.h"
+#include "session/recentfiles.h"
 #include "mainwindowprobe.h"
 #include "testsupport.h"
 
@@ -53,6 +56,11 @@ private slots:
     void openFromOutside_data();
     void openFromOutside();
     void strokesFiles();
+
+    void toolKeys();
+    void recentFiles();
+    void windowStateKept_data();
+    void windowStateKept();
 
 private:
     QTemporaryDir dir;
@@ -162,6 +170,12 @@ void TestMainWindow::startUpState()
     QVERIFY(undo);
     QVERIFY(!undo->isEnabled());
     QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+    QAction *redo = probe.action("actionRedo");
+    QVERIFY(redo);
+    QVERIFY(!redo->isEnabled());
+    QCOMPARE(redo->shortcuts(), QList<QKeySequence>({QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
+                                                      QKeySequence(QStringLiteral("Ctrl+Y"))}));
+    QCOMPARE(window.size(), QSize(600, 400)); // nothing stored yet
     QCOMPARE(probe.undoStack().undoLimit(), 200);
     QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro"));
     QVERIFY(!window.windowIcon().isNull());
@@ -199,21 +213,23 @@ void TestMainWindow::actionTable_data()
     const QString rich = QStringLiteral("<html>");
     QTest::newRow("open") << "actionOpen" << "Open" << true << false << true << "Ctrl+O" << "";
     QTest::newRow("quit") << "actionQuit" << "Quit" << true << false << true << "Ctrl+Q" << "";
-    QTest::newRow("keep marker") << "actionKeep_arker" << "\"Keep\" Marker" << true << true << true << "" << rich;
-    QTest::newRow("remove marker") << "action_Remove_Marker" << "\"Remove\" Marker" << true << true << true << "" << rich;
+    QTest::newRow("keep marker") << "actionKeep_arker" << "\"Keep\" Marker" << true << true << true << "K" << rich;
+    QTest::newRow("remove marker") << "action_Remove_Marker" << "\"Remove\" Marker" << true << true << true << "R" << rich;
     QTest::newRow("index") << "actionIndex" << "Index" << false << false << true << "" << "";
     QTest::newRow("about") << "actionAbout" << "About" << false << false << true << "" << "";
     QTest::newRow("zoom in") << "actionZoom_In" << "Zoom In" << true << false << true << "" << "Zoom In";
     QTest::newRow("zoom out") << "actionZoom_Out" << "Zoom Out" << true << false << true << "" << "Zoom Out";
-    QTest::newRow("preview") << "actionPreview" << "Preview" << true << true << true << "" << rich;
-    QTest::newRow("mask") << "actionMask" << "Mask" << true << false << true << "" << rich;
+    QTest::newRow("preview") << "actionPreview" << "Preview" << true << true << true << "P" << rich;
+    QTest::newRow("mask") << "actionMask" << "Mask" << true << false << true << "M" << rich;
     QTest::newRow("background") << "actionSelect_Background" << "Select Background" << true << false << false << "" << "Select Background";
-    QTest::newRow("hand") << "actionHandTool" << "HandTool" << true << true << false << "" << "";
+    QTest::newRow("hand") << "actionHandTool" << "HandTool" << true << true << false << "H" << "HandTool (H)";
     QTest::newRow("preferences") << "actionPreferences" << "Preferences" << false << false << true << "" << "";
     QTest::newRow("export") << "actionExport" << "Export" << true << false << false << "Ctrl+S" << "";
-    QTest::newRow("eraser") << "actionEraser" << "Eraser" << true << true << true << "" << "";
-    QTest::newRow("background brush") << "actionBackground_Brush" << "Background Brush" << true << true << false << "" << "";
-    QTest::newRow("foreground brush") << "actionForeground_Brush" << "Foreground Brush" << true << true << false << "" << "";
+    QTest::newRow("eraser") << "actionEraser" << "Eraser" << true << true << true << "E" << "Eraser (E)";
+    QTest::newRow("background brush") << "actionBackground_Brush" << "Background Brush" << true << true << false << "B" << "Background Brush (B)";
+    QTest::newRow("foreground brush") << "actionForeground_Brush" << "Foreground Brush" << true << true << false << "F" << "Foreground Brush (F)";
+    QTest::newRow("paste") << "actionPaste" << "Paste" << false << false << true << "Ctrl+V" << "";
+    QTest::newRow("copy") << "actionCopy" << "Copy" << false << false << false << "Ctrl+C" << "";
     QTest::newRow("bg zoom plus") << "actionBackgroundZoomPlus" << "backgroundZoomPlus" << true << false << false << "" << "Background Zoom\nScales";
     QTest::newRow("bg zoom minus") << "actionBackgroundZoomMinus" << "backgroundZoomMinus" << true << false << false << "" << "Background Zoom\nScales";
     QTest::newRow("size up") << "actionIncreaseToolSize" << "increaseToolSize" << false << false << true << "Ctrl+Right" << "";
@@ -254,7 +270,7 @@ void TestMainWindow::menusAndToolbar()
     const auto names = [](const QList<QAction *> &actions) {
         QStringList result;
         for (const QAction *action : actions)
-            result << action->objectName();
+            result << (action->menu() ? action->menu()->objectName() : action->objectName());
         return result;
     };
 
@@ -264,13 +280,16 @@ void TestMainWindow::menusAndToolbar()
         titles << menu->text();
     QCOMPARE(titles, QStringList({"File", "Options", "Actions", "Help"}));
 
-    QCOMPARE(names(probe.menu("menuFile")->actions()), QStringList({"actionOpen", "actionLoadStrokes", "actionSaveStrokes", "actionExport", "actionQuit"}));
+    QCOMPARE(names(probe.menu("menuFile")->actions()),
+             QStringList({"actionOpen", "menuRecent", "actionPaste", "actionLoadStrokes", "actionSaveStrokes",
+                          "actionExport", "actionCopy", "actionQuit"}));
     QCOMPARE(names(probe.menu("menuOptions")->actions()), QStringList({"actionPreferences"}));
     QCOMPARE(names(probe.menu("menuActions")->actions()),
              QStringList({"actionKeep_arker", "action_Remove_Marker", "actionEraser", "actionPreview",
                           "actionMask", "actionLiveMask", "actionIncreaseToolSize", "actionDecreaseToolSoze",
                           "actionIncreaseBrushIntensity", "actionDecreaseBrushIntensity",
-                          "actionSelect_Background", "actionHandTool", "actionUndo"}));
+                          "actionSelect_Background", "actionHandTool", "actionForeground_Brush",
+                          "actionBackground_Brush", "actionUndo", "actionRedo"}));
     QCOMPARE(names(probe.menu("menuHelp")->actions()), QStringList({"actionIndex", "actionAbout"}));
     QCOMPARE(names(probe.widget<QToolBar>("mainToolBar")->actions()),
              QStringList({"actionOpen", "actionZoom_In", "actionZoom_Out", "actionKeep_arker",
@@ -618,6 +637,14 @@ void TestMainWindow::openFromOutside_data()
                                        << "Drop one picture at a time";
     QTest::newRow("dropped web address") << "drop" << QStringList{"https://peltrix.example/a.png"}
                                          << "Only picture files can be dropped here";
+    // Pasted: a picture file, a picture's bytes, a picture as an image (with the web address a
+    // browser adds), or no picture at all.
+    QTest::newRow("pasted file") << "paste" << QStringList{"second.png"} << "Ready";
+    QTest::newRow("pasted PNG") << "paste png" << QStringList{} << "Ready";
+    QTest::newRow("pasted image from a web page") << "paste image" << QStringList{"https://peltrix.example/a.png"} << "Ready";
+    QTest::newRow("pasted text") << "paste text" << QStringList{} << "The clipboard holds no picture";
+    QTest::newRow("pasted broken PNG") << "paste broken" << QStringList{}
+                                       << "The clipboard's picture cannot be opened: Unable to read image data";
 }
 
 void TestMainWindow::openFromOutside()
@@ -651,6 +678,23 @@ void TestMainWindow::openFromOutside()
         for (const QUrl &url : std::as_const(urls))
             paths << url.toLocalFile();
         window.openFiles(paths);
+    } else if (how.startsWith(QLatin1String("paste"))) {
+        auto *data = new QMimeData;
+        data->setUrls(urls);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(testPicture(24, 16).save(&buffer, "PNG"));
+        if (how.endsWith(QLatin1String("png")))
+            data->setData(QStringLiteral("image/png"), png);
+        else if (how.endsWith(QLatin1String("broken")))
+            data->setData(QStringLiteral("image/png"), png.left(60));
+        else if (how.endsWith(QLatin1String("image")))
+            data->setImageData(testPicture(24, 16));
+        else if (how.endsWith(QLatin1String("text")))
+            data->setText(QStringLiteral("keep 1 1 4"));
+        QGuiApplication::clipboard()->setMimeData(data);
+        QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
     } else {
         // Dropped on the canvas: as the toolkit does, the drop goes to the first widget from
         // the one under the pointer outwards that takes drops.
@@ -669,10 +713,17 @@ void TestMainWindow::openFromOutside()
     }
     QCOMPARE(probe.status(), status);
     const bool opened = status == QLatin1String("Ready");
+    const bool fromFile = opened && !files.isEmpty() && !files.first().contains(QLatin1Char(':'));
     QCOMPARE(probe.session().photo().size(), opened ? QSize(24, 16) : QSize(30, 20));
+    if (opened)
+        QCOMPARE(probe.session().photo(), testPicture(24, 16));
     QCOMPARE(probe.session().dabCount(), opened ? 0 : 1);
+    QCOMPARE(!probe.session().labelMap().isNull(), true);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro - %1")
+                                       .arg(fromFile ? QStringLiteral("second.png")
+                                                     : opened ? QStringLiteral("Pasted picture") : QStringLiteral("first.png")));
     QCOMPARE(QSettings().value(QStringLiteral("CurrDir")).toString(),
-             opened ? QDir(dir.path()).canonicalPath() : QStringLiteral("/"));
+             fromFile ? QDir(dir.path()).canonicalPath() : QStringLiteral("/"));
 }
 
 void TestMainWindow::strokesFiles()
@@ -719,6 +770,144 @@ void TestMainWindow::strokesFiles()
     QVERIFY2(probe.status().contains(QLatin1String("bad-strokes.txt:3:")), qPrintable(probe.status()));
     QCOMPARE(probe.session().dabs(), drawn.mid(0, 1));
     QCOMPARE(probe.undoStack().index(), 1);
+}
+
+void TestMainWindow::toolKeys()
+{
+    MainWindow window;
+    MainWindowProbe probe(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const QString photo = dir.filePath(QStringLiteral("keys.png"));
+    QVERIFY(testPicture(20, 10).save(photo));
+    QVERIFY(probe.load(photo));
+
+    // No key does two things.
+    QMap<QString, QString> owner;
+    for (const QAction *action : window.findChildren<QAction *>()) {
+        for (const QKeySequence &key : action->shortcuts()) {
+            const QString name = key.toString();
+            QVERIFY2(!owner.contains(name), qPrintable(name + QStringLiteral(": ") + owner.value(name)
+                                                       + QStringLiteral(" and ") + action->objectName()));
+            owner.insert(name, action->objectName());
+        }
+    }
+
+    const struct
+    {
+        Qt::Key key;
+        const char *action;
+    } keys[] = {{Qt::Key_K, "actionKeep_arker"}, {Qt::Key_R, "action_Remove_Marker"}, {Qt::Key_E, "actionEraser"},
+                {Qt::Key_M, "actionMask"},       {Qt::Key_P, "actionPreview"},        {Qt::Key_F, "actionForeground_Brush"},
+                {Qt::Key_B, "actionBackground_Brush"}, {Qt::Key_H, "actionHandTool"}};
+    for (const auto &k : keys) {
+        QAction *action = probe.action(k.action);
+        QSignalSpy triggered(action, &QAction::triggered);
+        QTest::keyClick(&window, k.key);
+        QVERIFY2(triggered.count() == 1, k.action);
+        // The tool tip names the key; the menu shows it by itself.
+        QVERIFY2(action->toolTip().contains(QStringLiteral("(%1)").arg(action->shortcut().toString())),
+                 qPrintable(action->toolTip()));
+    }
+    QVERIFY(probe.action("actionPreview")->isChecked());
+    QVERIFY(probe.action("actionHandTool")->isChecked());
+
+    // [ and ] step the current tool's size as the size commands do.
+    QTest::keyClick(&window, Qt::Key_P);
+    QTest::keyClick(&window, Qt::Key_K);
+    QTest::keyClick(&window, Qt::Key_BracketRight);
+    QCOMPARE(probe.status(), QStringLiteral("Foreground marker size is 11"));
+    QTest::keyClick(&window, Qt::Key_BracketLeft);
+    QTest::keyClick(&window, Qt::Key_BracketLeft);
+    QCOMPARE(probe.status(), QStringLiteral("Foreground marker size is 9"));
+}
+
+void TestMainWindow::recentFiles()
+{
+    QStringList pictures;
+    for (int i = 0; i < 10; ++i) {
+        pictures << dir.filePath(QStringLiteral("recent-%1.png").arg(i));
+        QVERIFY(testPicture(8 + i, 6).save(pictures.last()));
+    }
+    const QString broken = dir.filePath(QStringLiteral("recent-broken.png"));
+    {
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a picture");
+    }
+    {
+        MainWindow window;
+        MainWindowProbe probe(window);
+        QVERIFY(!probe.menu("menuRecent")->isEnabled()); // nothing yet
+        for (const QString &picture : std::as_const(pictures))
+            window.openFiles({picture});
+        window.openFiles({broken}); // a failed open is not remembered
+        window.openFiles({pictures.at(4)}); // opened again: first, and listed once
+    }
+    QVERIFY(QFile::remove(pictures.at(8)));
+
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QMenu *recent = probe.menu("menuRecent");
+    emit probe.menu("menuFile")->aboutToShow();
+    QVERIFY(recent->isEnabled());
+    const QList<QAction *> entries = recent->actions();
+    const QList<int> expected{4, 9, 8, 7, 6, 5, 3, 2};
+    QCOMPARE(entries.size(), expected.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        QCOMPARE(entries[i]->toolTip(), QDir::toNativeSeparators(pictures.at(expected[i])));
+        QCOMPARE(entries[i]->isEnabled(), expected[i] != 8); // the deleted one stays, disabled
+    }
+    entries[3]->trigger();
+    QCOMPARE(window.windowTitle(), QStringLiteral("Peltrix Pro - recent-7.png"));
+    QCOMPARE(RecentFiles(probe.settings()).paths().first(), pictures.at(7));
+
+    // Whatever a damaged store holds under the key, only file names are listed.
+    probe.settings().setValue(QStringLiteral("RECENTFILES"), QVariantList{42, QString(), pictures.at(1), QSize(3, 4)});
+    QCOMPARE(RecentFiles(probe.settings()).paths(), QStringList{pictures.at(1)});
+    probe.settings().setValue(QStringLiteral("RECENTFILES"), QRect(1, 2, 3, 4));
+    emit probe.menu("menuFile")->aboutToShow();
+    QVERIFY(recent->actions().isEmpty());
+    QVERIFY(!recent->isEnabled());
+}
+
+void TestMainWindow::windowStateKept_data()
+{
+    QTest::addColumn<bool>("maximized");
+    QTest::addColumn<bool>("quit"); // closed by Quit rather than by the window manager
+    QTest::newRow("closed") << false << false;
+    QTest::newRow("quit") << false << true;
+    QTest::newRow("maximized") << true << false;
+}
+
+void TestMainWindow::windowStateKept()
+{
+    QFETCH(bool, maximized);
+    QFETCH(bool, quit);
+
+    QRect normal;
+    {
+        MainWindow window;
+        MainWindowProbe probe(window);
+        window.resize(700, 520);
+        window.move(40, 50);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (maximized)
+            window.showMaximized();
+        QCoreApplication::processEvents();
+        normal = window.normalGeometry();
+        if (quit)
+            probe.action("actionQuit")->trigger();
+        else
+            window.close();
+    }
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.isMaximized(), maximized);
+    QCOMPARE(window.normalGeometry().size(), normal.size());
+    QCOMPARE(window.normalGeometry().topLeft(), normal.topLeft());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -5,10 +5,13 @@
 //   tst_monkey --steps N --seed S    (or PELTRIX_MONKEY_STEPS / PELTRIX_MONKEY_SEED)
 // A failure names the seed and the step; the same seed replays the same session.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QNativeGestureEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,7 +19,11 @@
 #include <QSet>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <QWheelEvent>
 #include <QtTest>
+
+#include <string>
 
 #include "mainwindowprobe.h"
 #include "testsupport.h"
@@ -326,7 +333,8 @@ QString TestMonkey::step(MainWindow &window, MainWindowProbe &probe, bool &resca
         }
         QAction *action = enabled.at(below(int(enabled.size())));
         const QString name = action->objectName();
-        rescales = name == QLatin1String("actionOpen") || name.startsWith(QLatin1String("actionZoom"));
+        rescales = name == QLatin1String("actionOpen") || name == QLatin1String("actionPaste")
+                   || name.startsWith(QLatin1String("actionRecentFile")) || name.startsWith(QLatin1String("actionZoom"));
         action->trigger();
         return QStringLiteral("trigger %1").arg(name);
     }
@@ -340,7 +348,58 @@ QString TestMonkey::step(MainWindow &window, MainWindowProbe &probe, bool &resca
         window.resize(size);
         return QStringLiteral("resize to %1 x %2").arg(size.width()).arg(size.height());
     }
+    if (kind < 88) {
+        // Wheel notches and pinches, whole and partial, with and without Ctrl.
+        rescales = true;
+        QWidget *port = probe.view()->viewport();
+        const QPoint at(below(port->width() + 1), below(port->height() + 1));
+        const QPointF global = port->mapToGlobal(QPointF(at));
+        if (chance(25)) {
+            const qreal value = random.generateDouble() * 1.2 - 0.6;
+            QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, at, at,
+                                      global, value, {});
+            QCoreApplication::sendEvent(port, &pinch);
+            return QStringLiteral("pinch %1 at (%2, %3)").arg(value).arg(at.x()).arg(at.y());
+        }
+        const int angle = (below(2) ? 1 : -1) * (chance(50) ? 120 : 1 + below(240));
+        const Qt::KeyboardModifiers modifiers = chance(70) ? Qt::ControlModifier : Qt::NoModifier;
+        QWheelEvent wheel(at, global, QPoint(), QPoint(0, angle), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(port, &wheel);
+        return QStringLiteral("wheel %1%2 at (%3, %4)").arg(modifiers ? "Ctrl " : "").arg(angle).arg(at.x()).arg(at.y());
+    }
     if (kind < 90) {
+        // Something for Paste: a picture's bytes, a damaged picture, a file, or no picture.
+        auto *data = new QMimeData;
+        QString what;
+        switch (below(5)) {
+        case 0: {
+            QFile file(anyFile(goodPictures));
+            file.open(QIODevice::ReadOnly);
+            data->setData(QStringLiteral("image/png"), file.readAll());
+            what = QStringLiteral("picture bytes");
+            break;
+        }
+        case 1:
+            data->setData(QStringLiteral("image/png"), QByteArray::fromStdString(std::to_string(random.generate())));
+            what = QStringLiteral("garbage bytes");
+            break;
+        case 2:
+            data->setImageData(colourfulPicture(1 + below(60), 1 + below(40)));
+            what = QStringLiteral("an image");
+            break;
+        case 3:
+            data->setUrls({QUrl::fromLocalFile(anyFile(goodPictures + brokenPictures + strokesFiles))});
+            what = QStringLiteral("a file");
+            break;
+        default:
+            data->setText(QStringLiteral("keep 1 1 4"));
+            what = QStringLiteral("text");
+            break;
+        }
+        QGuiApplication::clipboard()->setMimeData(data);
+        return QStringLiteral("clipboard gets %1").arg(what);
+    }
+    if (kind < 92) {
         for (QWidget *top : QApplication::topLevelWidgets()) {
             if (top != &window && top->isVisible()) {
                 top->close();
@@ -365,7 +424,7 @@ QString TestMonkey::check(MainWindowProbe &probe, bool rescales, qreal scaleBefo
         return QStringLiteral("the brush outline lies outside the shown scene");
     for (const char *name : {"actionForeground_Brush", "actionBackground_Brush", "actionHandTool",
                              "actionSelect_Background", "actionBackgroundZoomMinus",
-                             "actionBackgroundZoomPlus", "actionExport"}) {
+                             "actionBackgroundZoomPlus", "actionExport", "actionCopy"}) {
         if (probe.action(name)->isEnabled() != preview)
             return QStringLiteral("%1 is %2 with the preview %3")
                 .arg(QLatin1String(name), probe.action(name)->isEnabled() ? "enabled" : "disabled",

@@ -11,10 +11,6 @@
         <source>Open Image</source>
         <translation>Bild öffnen</translation>
     </message>
-    <message>
-        <source>Image Files (*.png *.jpg *.bmp)</source>
-        <translation>Bilddateien (*.png *.jpg *.bmp)</translation>
-    </message>
 </context>
 <context>
     <name>BackgroundDialogUi</name>
@@ -40,14 +36,29 @@
     </message>
 </context>
 <context>
+    <name>CutDocument</name>
+    <message>
+        <source>Marker stroke</source>
+        <translation>Markerstrich</translation>
+    </message>
+    <message>
+        <source>Erasure</source>
+        <translation>Radieren</translation>
+    </message>
+    <message>
+        <source>Brush stroke</source>
+        <translation>Pinselstrich</translation>
+    </message>
+</context>
+<context>
     <name>ExportDialog</name>
     <message>
         <source>Save File</source>
         <translation>Datei speichern</translation>
     </message>
     <message>
-        <source>JPG Files (*.jpg);;PNG Files (*.png)</source>
-        <translation>JPG-Dateien (*.jpg);;PNG-Dateien (*.png)</translation>
+        <source>%1 Files (%2)</source>
+        <translation>%1-Dateien (%2)</translation>
     </message>
 </context>
 <context>
@@ -84,8 +95,13 @@
         <translation>Peltrix-Hilfe</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;b&gt;Peltrix Pro isolates an object on a digital picture from its background and puts a new background behind it: a colour or another picture. Open a photo with File - Open and follow the steps below.&lt;/b&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;1. Mark the object with the green Foreground Marker &lt;img src=&quot;:/icons/greenpencil.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; You do not have to cover it: a few lines drawn inside the object are enough. Keep the strokes away from its edge.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp02.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;2. Mark the outside with the red Background Marker &lt;img src=&quot;:/icons/redpencilv.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; A few strokes on every kind of background colour around the object do the job. A wrong stroke is undone with Ctrl+Z or removed with the Eraser.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp03.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;3. Press Mask &lt;img src=&quot;:/icons/foxglove.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; to see the foreground and the background highlighted.&lt;/b&gt; Blue is what will be kept, grey what will be removed. Where the decision is wrong, add a few more marks of the right colour there and press Mask again.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp04.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;4. Switch to Preview &lt;img src=&quot;:/icons/print_preview_32.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; The object is shown cut out over the new background, and more tools become available. Switch Preview off to go back to the markers.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp06.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;5. Correct mistakes with the brushes (optional).&lt;/b&gt; The Foreground Brush &lt;img src=&quot;:/icons/greenbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; brings back parts of the object that were cut away, the Background Brush &lt;img src=&quot;:/icons/redbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; wipes out remains of the old background. Every brush stroke can be undone.&lt;/p&gt;&lt;p&gt;&lt;b&gt;6. Choose the background with Select Background &lt;img src=&quot;:/icons/view_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; The background is white by default; it can also be transparent, any colour (semi-transparent colours included) or another picture.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp07.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;7. Place the object on a picture background.&lt;/b&gt; The Hand tool &lt;img src=&quot;:/icons/openhand.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; moves the object over the picture, and the two background scaling buttons &lt;img src=&quot;:/icons/zoomplusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; &lt;img src=&quot;:/icons/zoomminusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; make the background larger or smaller.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp08.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;8. Save the result with Export &lt;img src=&quot;:/icons/save_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Choose the file name and the size of the picture. Save as .png to keep a transparent background; a .jpg file has no transparency.&lt;/p&gt;&lt;h3&gt;Usefull keyboard shortcuts&lt;/h3&gt;&lt;p&gt;Undo is Ctrl+Z. It works for markers and brushes.&lt;br/&gt;Ctrl+Left and Ctrl+Right change the current brush or marker size.&lt;br/&gt;Ctrl+Up and Ctrl+Down change the current brush intensity.&lt;br/&gt;Ctrl+O and Ctrl+S work for Open/Save.&lt;/p&gt;&lt;p&gt;See also: the video tutorials on our web site, &lt;a href=&quot;https://peltrix.example/tutorials&quot;&gt;https://peltrix.example/tutorials&lt;/a&gt;.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;b&gt;Peltrix Pro löst ein Objekt in einem digitalen Bild von seinem Hintergrund und setzt einen neuen Hintergrund dahinter: eine Farbe oder ein anderes Bild. Öffnen Sie ein Foto mit Datei - Öffnen und folgen Sie den Schritten unten.&lt;/b&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;1. Markieren Sie das Objekt mit dem grünen Vordergrundmarker &lt;img src=&quot;:/icons/greenpencil.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Sie müssen es nicht ausmalen: Ein paar Linien im Inneren des Objekts genügen. Halten Sie die Striche von seinem Rand fern.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp02.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;2. Markieren Sie die Umgebung mit dem roten Hintergrundmarker &lt;img src=&quot;:/icons/redpencilv.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Ein paar Striche auf jeder Hintergrundfarbe rund um das Objekt reichen aus. Ein falscher Strich wird mit Strg+Z rückgängig gemacht oder mit dem Radiergummi entfernt.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp03.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;3. Drücken Sie Maske &lt;img src=&quot;:/icons/foxglove.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;, um Vordergrund und Hintergrund hervorgehoben zu sehen.&lt;/b&gt; Blau ist, was erhalten bleibt, Grau, was entfernt wird. Wo die Entscheidung falsch ist, setzen Sie dort ein paar weitere Markierungen in der richtigen Farbe und drücken Sie erneut Maske.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp04.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;4. Schalten Sie die Vorschau &lt;img src=&quot;:/icons/print_preview_32.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; ein.&lt;/b&gt; Das Objekt wird ausgeschnitten über dem neuen Hintergrund gezeigt, und weitere Werkzeuge stehen zur Verfügung. Schalten Sie die Vorschau aus, um zu den Markern zurückzukehren.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp06.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;5. Korrigieren Sie Fehler mit den Pinseln (optional).&lt;/b&gt; Der Vordergrundpinsel &lt;img src=&quot;:/icons/greenbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; holt weggeschnittene Teile des Objekts zurück, der Hintergrundpinsel &lt;img src=&quot;:/icons/redbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; entfernt Reste des alten Hintergrunds. Jeder Pinselstrich lässt sich rückgängig machen.&lt;/p&gt;&lt;p&gt;&lt;b&gt;6. Wählen Sie den Hintergrund mit Hintergrund wählen &lt;img src=&quot;:/icons/view_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Der Hintergrund ist zunächst weiß; er kann auch transparent sein, eine beliebige Farbe haben (auch eine halbtransparente) oder ein anderes Bild sein.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp07.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;7. Platzieren Sie das Objekt auf einem Bildhintergrund.&lt;/b&gt; Das Hand-Werkzeug &lt;img src=&quot;:/icons/openhand.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; verschiebt das Objekt über dem Bild, und die beiden Schaltflächen zum Skalieren des Hintergrunds &lt;img src=&quot;:/icons/zoomplusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; &lt;img src=&quot;:/icons/zoomminusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; machen den Hintergrund größer oder kleiner.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp08.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;8. Speichern Sie das Ergebnis mit Exportieren &lt;img src=&quot;:/icons/save_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Wählen Sie den Dateinamen und die Größe des Bildes. Speichern Sie als .png, um einen transparenten Hintergrund zu behalten; eine .jpg-Datei kennt keine Transparenz.&lt;/p&gt;&lt;h3&gt;Nützliche Tastenkürzel&lt;/h3&gt;&lt;p&gt;Rückgängig ist Strg+Z. Es wirkt auf Marker und Pinsel.&lt;br/&gt;Strg+Pfeil links und Strg+Pfeil rechts ändern die Größe des aktuellen Pinsels oder Markers.&lt;br/&gt;Strg+Pfeil hoch und Strg+Pfeil runter ändern die Intensität des aktuellen Pinsels.&lt;br/&gt;Strg+O und Strg+S stehen für Öffnen und Exportieren.&lt;/p&gt;&lt;p&gt;Siehe auch: die Video-Anleitungen auf unserer Website, &lt;a href=&quot;https://peltrix.example/tutorials&quot;&gt;https://peltrix.example/tutorials&lt;/a&gt;.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;b&gt;Peltrix Pro isolates an object on a digital picture from its background and puts a new background behind it: a colour or another picture. Open a photo with File - Open and follow the steps below.&lt;/b&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;1. Mark the object with the green Foreground Marker &lt;img src=&quot;:/icons/greenpencil.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; You do not have to cover it: a few lines drawn inside the object are enough. Keep the strokes away from its edge.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp02.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;2. Mark the outside with the red Background Marker &lt;img src=&quot;:/icons/redpencilv.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; A few strokes on every kind of background colour around the object do the job. A wrong stroke is undone with Ctrl+Z or removed with the Eraser.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp03.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;3. Press Mask &lt;img src=&quot;:/icons/foxglove.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; to see the foreground and the background highlighted.&lt;/b&gt; Blue is what will be kept, grey what will be removed. Where the decision is wrong, add a few more marks of the right colour there and press Mask again.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp04.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;4. Switch to Preview &lt;img src=&quot;:/icons/print_preview_32.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; The object is shown cut out over the new background, and more tools become available. Switch Preview off to go back to the markers.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp06.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;5. Correct mistakes with the brushes (optional).&lt;/b&gt; The Foreground Brush &lt;img src=&quot;:/icons/greenbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; brings back parts of the object that were cut away, the Background Brush &lt;img src=&quot;:/icons/redbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; wipes out remains of the old background. Every brush stroke can be undone.&lt;/p&gt;&lt;p&gt;&lt;b&gt;6. Choose the background with Select Background &lt;img src=&quot;:/icons/view_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; The background is white by default; it can also be transparent, any colour (semi-transparent colours included) or another picture.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp07.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;7. Place the object on a picture background.&lt;/b&gt; The Hand tool &lt;img src=&quot;:/icons/openhand.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; moves the object over the picture, and the two background scaling buttons &lt;img src=&quot;:/icons/zoomplusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; &lt;img src=&quot;:/icons/zoomminusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; make the background larger or smaller.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp08.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;8. Save the result with Export &lt;img src=&quot;:/icons/save_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Choose the file name and the size of the picture. Save as .png to keep a transparent background; a .jpg file has no transparency.&lt;/p&gt;&lt;h3&gt;Usefull keyboard shortcuts&lt;/h3&gt;&lt;p&gt;Undo is Ctrl+Z. It works for markers and brushes.&lt;br/&gt;Redo is Ctrl+Shift+Z or Ctrl+Y.&lt;br/&gt;Ctrl+Left and Ctrl+Right change the current brush or marker size.&lt;br/&gt;[ and ] do the same.&lt;br/&gt;Ctrl+Up and Ctrl+Down change the current brush intensity.&lt;br/&gt;Ctrl+O and Ctrl+S work for Open/Save.&lt;br/&gt;K, R and E choose the green marker, the red marker and the Eraser; F, B and H the Foreground Brush, the Background Brush and the Hand tool. M shows the Mask, P switches the Preview on and off.&lt;br/&gt;Ctrl+C copies the result to the clipboard, Ctrl+V opens a picture from the clipboard.&lt;br/&gt;Ctrl and the mouse wheel zoom in and out around the pointer.&lt;/p&gt;&lt;p&gt;In Preferences, Undo whole strokes makes one Ctrl+Z take back a whole stroke instead of a single dab, and Fill fast strokes closes the gaps that a fast stroke leaves.&lt;/p&gt;&lt;p&gt;See also: the video tutorials on our web site, &lt;a href=&quot;https://peltrix.example/tutorials&quot;&gt;https://peltrix.example/tutorials&lt;/a&gt;.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;b&gt;Peltrix Pro löst ein Objekt in einem digitalen Bild von seinem Hintergrund und setzt einen neuen Hintergrund dahinter: eine Farbe oder ein anderes Bild. Öffnen Sie ein Foto mit Datei - Öffnen und folgen Sie den Schritten unten.&lt;/b&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;1. Markieren Sie das Objekt mit dem grünen Vordergrundmarker &lt;img src=&quot;:/icons/greenpencil.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Sie müssen es nicht ausmalen: Ein paar Linien im Inneren des Objekts genügen. Halten Sie die Striche von seinem Rand fern.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp02.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;2. Markieren Sie die Umgebung mit dem roten Hintergrundmarker &lt;img src=&quot;:/icons/redpencilv.PNG&quot; width=&quot;9&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Ein paar Striche auf jeder Hintergrundfarbe rund um das Objekt reichen aus. Ein falscher Strich wird mit Strg+Z rückgängig gemacht oder mit dem Radiergummi entfernt.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp03.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;3. Drücken Sie Maske &lt;img src=&quot;:/icons/foxglove.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;, um Vordergrund und Hintergrund hervorgehoben zu sehen.&lt;/b&gt; Blau ist, was erhalten bleibt, Grau, was entfernt wird. Wo die Entscheidung falsch ist, setzen Sie dort ein paar weitere Markierungen in der richtigen Farbe und drücken Sie erneut Maske.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp04.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;4. Schalten Sie die Vorschau &lt;img src=&quot;:/icons/print_preview_32.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; ein.&lt;/b&gt; Das Objekt wird ausgeschnitten über dem neuen Hintergrund gezeigt, und weitere Werkzeuge stehen zur Verfügung. Schalten Sie die Vorschau aus, um zu den Markern zurückzukehren.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp06.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;5. Korrigieren Sie Fehler mit den Pinseln (optional).&lt;/b&gt; Der Vordergrundpinsel &lt;img src=&quot;:/icons/greenbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; holt weggeschnittene Teile des Objekts zurück, der Hintergrundpinsel &lt;img src=&quot;:/icons/redbrush.png&quot; width=&quot;12&quot; height=&quot;24&quot;/&gt; entfernt Reste des alten Hintergrunds. Jeder Pinselstrich lässt sich rückgängig machen.&lt;/p&gt;&lt;p&gt;&lt;b&gt;6. Wählen Sie den Hintergrund mit Hintergrund wählen &lt;img src=&quot;:/icons/view_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Der Hintergrund ist zunächst weiß; er kann auch transparent sein, eine beliebige Farbe haben (auch eine halbtransparente) oder ein anderes Bild sein.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp07.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;7. Platzieren Sie das Objekt auf einem Bildhintergrund.&lt;/b&gt; Das Hand-Werkzeug &lt;img src=&quot;:/icons/openhand.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; verschiebt das Objekt über dem Bild, und die beiden Schaltflächen zum Skalieren des Hintergrunds &lt;img src=&quot;:/icons/zoomplusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; &lt;img src=&quot;:/icons/zoomminusbg.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt; machen den Hintergrund größer oder kleiner.&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;img src=&quot;:/icons/peltsmp08.png&quot;/&gt;&lt;/p&gt;&lt;p&gt;&lt;b&gt;8. Speichern Sie das Ergebnis mit Exportieren &lt;img src=&quot;:/icons/save_32_h.png&quot; width=&quot;24&quot; height=&quot;24&quot;/&gt;.&lt;/b&gt; Wählen Sie den Dateinamen und die Größe des Bildes. Speichern Sie als .png, um einen transparenten Hintergrund zu behalten; eine .jpg-Datei kennt keine Transparenz.&lt;/p&gt;&lt;h3&gt;Nützliche Tastenkürzel&lt;/h3&gt;&lt;p&gt;Rückgängig ist Strg+Z. Es wirkt auf Marker und Pinsel.&lt;br/&gt;Wiederherstellen ist Strg+Umschalt+Z oder Strg+Y.&lt;br/&gt;Strg+Pfeil links und Strg+Pfeil rechts ändern die Größe des aktuellen Pinsels oder Markers.&lt;br/&gt;[ und ] tun dasselbe.&lt;br/&gt;Strg+Pfeil hoch und Strg+Pfeil runter ändern die Intensität des aktuellen Pinsels.&lt;br/&gt;Strg+O und Strg+S stehen für Öffnen und Exportieren.&lt;br/&gt;K, R und E wählen den grünen Marker, den roten Marker und den Radiergummi; F, B und H den Vordergrundpinsel, den Hintergrundpinsel und das Hand-Werkzeug. M zeigt die Maske, P schaltet die Vorschau ein und aus.&lt;br/&gt;Strg+C kopiert das Ergebnis in die Zwischenablage, Strg+V öffnet ein Bild aus der Zwischenablage.&lt;br/&gt;Strg und das Mausrad zoomen um den Mauszeiger herum hinein und hinaus.&lt;/p&gt;&lt;p&gt;In den Einstellungen lässt Ganze Striche rückgängig machen ein Strg+Z einen ganzen Strich statt eines einzelnen Tupfers zurücknehmen, und Schnelle Striche füllen schließt die Lücken, die ein schneller Strich lässt.&lt;/p&gt;&lt;p&gt;Siehe auch: die Video-Anleitungen auf unserer Website, &lt;a href=&quot;https://peltrix.example/tutorials&quot;&gt;https://peltrix.example/tutorials&lt;/a&gt;.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>en</source>
+        <comment>the folder of this language&apos;s help screenshots, :/help/&lt;this&gt;/</comment>
+        <translation>de</translation>
     </message>
 </context>
 <context>
@@ -262,6 +278,42 @@ Copyright (C) Trevalon software. Alle Rechte vorbehalten.</translation>
     <message>
         <source>Writing %1</source>
         <translation>%1 wird geschrieben</translation>
+    </message>
+    <message>
+        <source>Redo failed: the saved pixels could not be read</source>
+        <translation>Wiederherstellen fehlgeschlagen: Die gespeicherten Pixel konnten nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>Exported %1</source>
+        <translation>%1 exportiert</translation>
+    </message>
+    <message>
+        <source>Switch the preview on to copy its picture</source>
+        <translation>Schalten Sie die Vorschau ein, um ihr Bild zu kopieren</translation>
+    </message>
+    <message>
+        <source>Composing the picture for the clipboard</source>
+        <translation>Bild für die Zwischenablage wird zusammengesetzt</translation>
+    </message>
+    <message>
+        <source>Could not copy the picture: not enough memory</source>
+        <translation>Das Bild konnte nicht kopiert werden: nicht genug Speicher</translation>
+    </message>
+    <message>
+        <source>Copied the picture (%1 x %2) to the clipboard</source>
+        <translation>Bild (%1 x %2) in die Zwischenablage kopiert</translation>
+    </message>
+    <message>
+        <source>The clipboard holds no picture</source>
+        <translation>Die Zwischenablage enthält kein Bild</translation>
+    </message>
+    <message>
+        <source>The clipboard&apos;s picture cannot be opened: %1</source>
+        <translation>Das Bild in der Zwischenablage lässt sich nicht öffnen: %1</translation>
+    </message>
+    <message>
+        <source>Pasted picture</source>
+        <translation>Eingefügtes Bild</translation>
     </message>
 </context>
 <context>
@@ -450,7 +502,35 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
     </message>
     <message>
         <source>&lt;html&gt;&lt;head/&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;span style=&quot;font-weight:600;&quot;&gt;Live Mask&lt;/span&gt;&lt;/p&gt;&lt;p&gt;The mask follows your strokes by itself: after each stroke, erasure or undo it shows the result while you go on painting.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body style="font-size:8pt;"&gt;&lt;p&gt;&lt;span style="font-weight:600;"&gt;Live-Maske&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Die Maske folgt Ihren Strichen von selbst: Nach jedem Strich, jedem Radieren und jedem Rückgängigmachen zeigt sie das Ergebnis, während Sie weitermalen.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;span style=&quot;font-weight:600;&quot;&gt;Live-Maske&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Die Maske folgt Ihren Strichen von selbst: Nach jedem Strich, jedem Radieren und jedem Rückgängigmachen zeigt sie das Ergebnis, während Sie weitermalen.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>Open Recent</source>
+        <translation>Zuletzt geöffnet</translation>
+    </message>
+    <message>
+        <source>Paste</source>
+        <translation>Einfügen</translation>
+    </message>
+    <message>
+        <source>Opens the picture on the clipboard as the photo</source>
+        <translation>Öffnet das Bild aus der Zwischenablage als Foto</translation>
+    </message>
+    <message>
+        <source>Ctrl+V</source>
+        <translation>Ctrl+V</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Puts the picture that Export writes, at its full size, on the clipboard</source>
+        <translation>Legt das Bild, das Exportieren schreibt, in voller Größe in die Zwischenablage</translation>
+    </message>
+    <message>
+        <source>Ctrl+C</source>
+        <translation>Ctrl+C</translation>
     </message>
 </context>
 <context>
@@ -511,6 +591,22 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <source>Refine edges</source>
         <translation>Kanten verfeinern</translation>
     </message>
+    <message>
+        <source>One Undo takes back a whole stroke, from pressing the button to releasing it, instead of a single dab</source>
+        <translation>Ein Rückgängig nimmt einen ganzen Strich zurück, vom Drücken der Taste bis zum Loslassen, statt eines einzelnen Tupfers</translation>
+    </message>
+    <message>
+        <source>Undo whole strokes</source>
+        <translation>Ganze Striche rückgängig machen</translation>
+    </message>
+    <message>
+        <source>Places dabs along the way between the mouse positions of a stroke, so that a fast stroke leaves no gaps</source>
+        <translation>Setzt Tupfer auf dem Weg zwischen den Mauspositionen eines Strichs, damit ein schneller Strich keine Lücken lässt</translation>
+    </message>
+    <message>
+        <source>Fill fast strokes</source>
+        <translation>Schnelle Striche füllen</translation>
+    </message>
 </context>
 <context>
     <name>PictureIO</name>
@@ -521,6 +617,10 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
     <message>
         <source>Not enough memory for the picture</source>
         <translation>Nicht genug Speicher für das Bild</translation>
+    </message>
+    <message>
+        <source>The picture is empty</source>
+        <translation>Das Bild ist leer</translation>
     </message>
 </context>
 <context>

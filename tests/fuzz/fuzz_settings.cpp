@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "gui/optionsdialog.h"
+#include "session/recentfiles.h"
 #include "fuzzsupport.h"
 #include "mainwindowprobe.h"
 
@@ -24,7 +25,8 @@ const SettingKey *const allKeys[] = {
     &SettingKeys::RemoveBrushSize, &SettingKeys::EraserSize, &SettingKeys::BlueMarkerSize,
     &SettingKeys::MaskOpacity, &SettingKeys::KeepBrushIntensity, &SettingKeys::RemoveBrushIntensity,
     &SettingKeys::SmoothEdges, &SettingKeys::RefineEdges, &SettingKeys::GaussSize,
-    &SettingKeys::SameSize, &SettingKeys::CurrentDir};
+    &SettingKeys::SameSize, &SettingKeys::UndoStrokes, &SettingKeys::FillStrokes, &SettingKeys::CurrentDir,
+    &SettingKeys::RecentFiles, &SettingKeys::WindowGeometry, &SettingKeys::WindowState};
 
 struct Harness
 {
@@ -103,7 +105,7 @@ void checkPreferences(QSettings &store)
     require(s.keepBrushIntensity >= 0 && s.keepBrushIntensity <= 254
                 && s.removeBrushIntensity >= 0 && s.removeBrushIntensity <= 254,
             "Preferences writes intensities from 0 to 254");
-    require(s.gaussSize >= 1 && s.gaussSize <= 15, "Preferences writes a smoothing size from 1 to 15");
+    require(s.gaussSize >= 1 && s.gaussSize <= largestGaussSize, "Preferences writes a smoothing size from 1 to 99");
     require(s.maskOpacity >= 0.0 && s.maskOpacity <= 1.0, "Preferences writes an opacity from 0 to 1");
 }
 
@@ -115,6 +117,10 @@ void useTools(MainWindowProbe &probe)
                       tools.removeBrushSize, tools.eraserSize, tools.keepBrushIntensity,
                       tools.removeBrushIntensity})
         require(value >= 0 && value <= 255, "the window keeps sizes and intensities in bytes");
+
+    // The File menu lists what the store holds as recent files, at most 8 of them.
+    emit probe.menu("menuFile")->aboutToShow();
+    require(probe.menu("menuRecent")->actions().size() <= RecentFiles::limit, "at most 8 recent files");
 
     OvoGraphicsView *view = probe.view();
     for (int tool : {ToolEraser, ToolKeepMarker, ToolRemoveMarker, ToolForegroundBrush,

@@ -1,9 +1,11 @@
 // Makes the sample screenshots of the help document: drives the real main window offscreen
 // through a session on a sample photo and grabs the window after each illustrated step.
 //
-//   peltrix-helpshots OUTDIR [--readme FILE]
+//   peltrix-helpshots OUTDIR [--readme FILE] [--language de --translations FOLDER]
 //
-// Needs the photos of Debian's mate-backgrounds package.
+// Needs the photos of Debian's mate-backgrounds package. With --language the program speaks
+// that language (its peltrix_<language>.qm from FOLDER, Qt's own from Qt's folder), as the
+// help of that language shows it: resources/help/<language>/.
 #include <QAction>
 #include <QApplication>
 #include <QColorDialog>
@@ -12,12 +14,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGraphicsView>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 #include <functional>
@@ -256,10 +261,32 @@ int main(int argc, char *argv[])
     const QCommandLineOption readmeOption(QStringLiteral("readme"),
                                           QStringLiteral("Also write a full-size window shot."),
                                           QStringLiteral("file"));
-    parser.addOption(readmeOption);
+    const QCommandLineOption languageOption(QStringLiteral("language"),
+                                            QStringLiteral("The program's language, for example de."),
+                                            QStringLiteral("language"));
+    const QCommandLineOption translationsOption(
+        QStringLiteral("translations"), QStringLiteral("The folder with peltrix_<language>.qm (a build's app/)."),
+        QStringLiteral("folder"));
+    parser.addOptions({readmeOption, languageOption, translationsOption});
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
+
+    QTranslator qtTranslator;
+    QTranslator programTranslator;
+    if (parser.isSet(languageOption)) {
+        const QLocale locale(parser.value(languageOption));
+        QLocale::setDefault(locale);
+        if (!programTranslator.load(locale, QStringLiteral("peltrix"), QStringLiteral("_"), parser.value(translationsOption))) {
+            std::fprintf(stderr, "no peltrix_%s.qm in %s\n", qPrintable(parser.value(languageOption)),
+                         qPrintable(parser.value(translationsOption)));
+            return 1;
+        }
+        if (qtTranslator.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                              QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qtTranslator);
+        QCoreApplication::installTranslator(&programTranslator);
+    }
 
     // The session's settings and the file dialogs' history stay out of the user's store.
     QTemporaryDir settingsDir;
