@@ -7,16 +7,37 @@
 #include <algorithm>
 #include <atomic>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 std::atomic<int> requestedThreads{0};
+thread_local int backgroundDepth = 0;
 
-// A pool of its own: the count set here must not limit or be limited by other users of
-// Qt's global pool.
+// Lowers the calling thread's priority for good (raising it again needs a privilege).
+void lowerPriority()
+{
+#ifdef Q_OS_LINUX
+    thread_local bool lowered = false;
+    if (!lowered) {
+        // On Linux the nice value belongs to the thread, not to the process.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+        lowered = true;
+    }
+#endif
+}
+
+// Pools of their own: the count set here must not limit or be limited by other users of
+// Qt's global pool, and background work must not take the threads of work someone waits for.
 QThreadPool &pool()
 {
-    static QThreadPool threads;
-    return threads;
+    static QThreadPool foreground;
+    static QThreadPool background;
+    return backgroundDepth > 0 ? background : foreground;
 }
 
 } // namespace
@@ -53,7 +74,10 @@ void Parallel::forRange(qint64 count, qint64 grain, const std::function<void(qin
     for (qint64 i = 1; i < parts; ++i) {
         const qint64 begin = partBegin(i);
         const qint64 end = partBegin(i + 1);
-        threads.start([&work, &finished, begin, end] {
+        const bool inBackground = backgroundDepth > 0;
+        threads.start([&work, &finished, begin, end, inBackground] {
+            if (inBackground)
+                lowerPriority();
             work(begin, end);
             finished.release();
         });
@@ -61,4 +85,15 @@ void Parallel::forRange(qint64 count, qint64 grain, const std::function<void(qin
     // The calling thread takes the first part instead of waiting idle.
     work(0, partBegin(1));
     finished.acquire(int(parts - 1));
+}
+
+Parallel::BackgroundScope::BackgroundScope()
+{
+    lowerPriority();
+    ++backgroundDepth;
+}
+
+Parallel::BackgroundScope::~BackgroundScope()
+{
+    --backgroundDepth;
 }

@@ -19,4 +19,17 @@ int threadCount();
 // alone. `work` must not call forRange itself.
 void forRange(qint64 count, qint64 grain, const std::function<void(qint64 begin, qint64 end)> &work);
 
+// While one of these lives, work started on this thread (its own, and what forRange hands
+// to other threads) runs below the priority of the rest of the program, on threads of its
+// own: a run that nobody waits for must not keep the window waiting. The thread it is made
+// on keeps the lower priority; make it only on a thread that does nothing else afterwards.
+class BackgroundScope
+{
+public:
+    BackgroundScope();
+    ~BackgroundScope();
+    BackgroundScope(const BackgroundScope &) = delete;
+    BackgroundScope &operator=(const BackgroundScope &) = delete;
+};
+
 } // namespace Parallel

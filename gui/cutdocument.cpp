@@ -4,6 +4,7 @@
 #include "gui/cutoutdocument.h"
 #include "gui/markercommand.h"
 #include "gui/markerlayer.h"
+#include "analysis/parallel.h"
 #include "output/keepmask.h"
 
 #include <QCoreApplication>
@@ -134,6 +135,7 @@ void CutDocument::startLiveRun()
         return; // no analysed photo
     const QSize size = cut.size();
     liveWorker = QThread::create([this, size] {
+        const Parallel::BackgroundScope background; // painting goes first
         IsolationHooks hooks;
         hooks.cancelled = [this] { return liveCancel.load(std::memory_order_relaxed); };
         liveKeep = liveJob.run(hooks);
