@@ -73,5 +73,6 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &MainWindow::mwquit, &app, &QCoreApplication::quit);
     window.show();
     window.openFiles(parser.positionalArguments());
+    window.offerRecovery();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "gui/cutdocument.h"
 
+#include "gui/autosave.h"
 #include "gui/brushcommand.h"
 #include "gui/cutoutdocument.h"
 #include "gui/markercommand.h"
@@ -7,7 +8,11 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QThread>
+
+#include "output/pictureio.h"
+#include "session/toolsettings.h"
 
 #include <algorithm>
 
@@ -18,7 +23,7 @@ CutDocument::CutDocument(QGraphicsScene &editScene, QObject *parent)
 {
     history.setUndoLimit(200);
     cutoutDocument->undoFailed = [this] { emit undoFailed(); };
-    connect(&history, &QUndoStack::indexChanged, this, &CutDocument::checkMarks);
+    connect(&history, &QUndoStack::indexChanged, this, &CutDocument::historyMoved);
 }
 
 CutDocument::~CutDocument()
@@ -37,8 +42,17 @@ bool CutDocument::open(const QString &path, QString *reason)
     strokeDepth = 0;
     // The session drops the old dabs, keep pixels and cut-out whether or not the read works.
     bool opened = false;
-    runWaiting([&] { opened = cut.open(path, reason); });
+    QByteArray sum;
+    runWaiting([&] {
+        opened = cut.open(path, reason);
+        if (opened)
+            sum = fileSha256(path);
+    });
+    if (opened)
+        photoSum = sum;
+    cutoutDocument->rebuilt();
     reportedMarks = cut.marksGeneration(); // a new photo starts without marks to report
+    emit modified();
     return opened;
 }
 
@@ -67,6 +81,15 @@ void CutDocument::checkMarks()
         return;
     reportedMarks = cut.marksGeneration();
     emit marksChanged();
+    emit modified();
+}
+
+void CutDocument::historyMoved()
+{
+    checkMarks();
+    // A brush batch, or the undo of one; dabs of a stroke count when it ends.
+    if (strokeDepth == 0)
+        emit modified();
 }
 
 void CutDocument::addDab(const MarkerDab &dab)
@@ -84,6 +107,37 @@ int CutDocument::eraseIn(const QRectF &area)
 void CutDocument::loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text)
 {
     history.push(new CStrokesCommand(markerLayer, drawingOrder, text));
+}
+
+void CutDocument::placeDabs(const QList<MarkerDab> &drawingOrder)
+{
+    markerLayer->replace(drawingOrder);
+    checkMarks();
+}
+
+void CutDocument::setBackgroundColour(QRgb colour)
+{
+    cut.setBackgroundColour(colour);
+    backgroundFile.clear();
+    backgroundSum.clear();
+    emit modified();
+}
+
+bool CutDocument::setBackgroundPicture(const QString &path, QString *reason)
+{
+    QImage picture;
+    QByteArray sum;
+    runWaiting([&] {
+        // Read like a photo: the same size limit, and a camera picture stands the right way up.
+        picture = readPicture(path, reason);
+        if (!picture.isNull())
+            sum = fileSha256(path);
+    });
+    cut.setBackgroundPicture(picture);
+    backgroundFile = picture.isNull() ? QString() : QFileInfo(path).absoluteFilePath();
+    backgroundSum = sum;
+    emit modified();
+    return !picture.isNull();
 }
 
 const QList<qint32> &CutDocument::isolate()
@@ -112,6 +166,47 @@ void CutDocument::applyBrush(const QList<QRect> &rects, bool keep, int intensity
 {
     CutoutDocument::Edit edit = cutoutDocument->paint(rects, cut.objectOffset(), keep, intensity);
     history.push(new CBrushCommand(cutoutDocument, edit.bounds, std::move(edit.before)));
+}
+
+bool CutDocument::applyEdits(const BrushEdits &edits)
+{
+    if (!::applyEdits(cut.cutout(), edits))
+        return false;
+    cutoutDocument->noteEdited(edits.area);
+    cutoutDocument->showRect(edits.area);
+    emit modified();
+    return true;
+}
+
+ProjectSnapshot CutDocument::snapshot(bool preview, const ToolSettings &tools) const
+{
+    ProjectSnapshot snapshot;
+    CutProject &p = snapshot.project;
+    p.photoPath = QFileInfo(cut.photoPath()).absoluteFilePath();
+    p.photoSha256 = photoSum;
+    p.photoSize = cut.size();
+    p.dabs = cut.dabs();
+    // A shown cut-out was made with the session's edge treatment; the next one will use the tools'.
+    const bool shown = preview && !cut.cutout().isNull();
+    p.smoothEdges = shown ? cut.smoothsEdges() : tools.smoothEdges;
+    p.gaussSize = shown ? cut.smoothingSize() : tools.gaussSize;
+    p.refineEdges = shown ? cut.refinesEdges() : tools.refineEdges;
+    p.backgroundColour = cut.backgroundColour();
+    if (!cut.backgroundPicture().isNull() && !backgroundFile.isEmpty()) {
+        p.backgroundPath = backgroundFile;
+        p.backgroundSha256 = backgroundSum;
+    }
+    // The preview starts every background unzoomed.
+    p.backgroundZoom = shown ? cut.backgroundZoom() : 1.0;
+    p.objectOffset = cut.objectOffset();
+    p.preview = shown;
+    if (shown) {
+        // Copied, not shared: the brushes write into the cut-out in place.
+        p.edits = captureEdits(cut.cutout(), cutoutDocument->editedArea());
+        if (!p.edits.isEmpty() && cut.isMatteCurrent())
+            snapshot.matte = cut.matte();
+    }
+    return snapshot;
 }
 
 bool CutDocument::runWaiting(const std::function<void()> &work)

@@ -12,6 +12,10 @@
 
 #include "isolation/markers.h"
 #include "session/cutsession.h"
+#include "session/project.h"
+
+struct ProjectSnapshot;
+struct ToolSettings;
 
 class CutoutDocument;
 class MarkerLayer;
@@ -64,6 +68,16 @@ public:
     bool open(const QString &path, QString *reason = nullptr);
     // The colour analysis of the open photo.
     void analyse();
+    // SHA-256 of the open photo's file as it was read; empty without one.
+    const QByteArray &photoSha256() const { return photoSum; }
+
+    // --- The preview's background
+    void setBackgroundColour(QRgb colour); // drops a background picture
+    // Reads the picture (off the window's thread); one that cannot be read leaves the colour.
+    bool setBackgroundPicture(const QString &path, QString *reason = nullptr);
+    // The file of the background picture and its SHA-256; empty for a colour.
+    const QString &backgroundPath() const { return backgroundFile; }
+    const QByteArray &backgroundSha256() const { return backgroundSum; }
 
     // --- Dabs, each one undo step
     // A stroke runs from a press to its release; the marks are reported changed at its end.
@@ -74,6 +88,8 @@ public:
     int eraseIn(const QRectF &area);
     // Puts the dabs of a strokes file in place of all, as one undo step named `text`.
     void loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text);
+    // Puts dabs in place of all without an undo step: a restored cut starts its history here.
+    void placeDabs(const QList<MarkerDab> &drawingOrder);
 
     // --- Results, recomputed only when stale
     const QList<qint32> &isolate();
@@ -85,6 +101,14 @@ public:
     // --- Brushes: one batch of dabs (scene rectangles) raises or lowers the cut-out's alpha
     // under their inscribed ellipses by `intensity`; one undo step.
     void applyBrush(const QList<QRect> &rects, bool keep, int intensity);
+    // Writes saved brush edits into the cut-out and shows them, without an undo step; false
+    // when they do not fit the cut-out.
+    bool applyEdits(const BrushEdits &edits);
+
+    // --- The project: what the cut is made of, taken on this thread. `preview` tells whether
+    // the preview is shown (only then do brush edits count); `tools` give the edge treatment
+    // the next preview would use.
+    ProjectSnapshot snapshot(bool preview, const ToolSettings &tools) const;
 
 signals:
     // Work under way reports how far it is, 0 to 100, and which stage it is in.
@@ -94,6 +118,9 @@ signals:
     void undoFailed();
     // The marks changed: after a stroke, an erasure, an undo or redo, or a strokes file.
     void marksChanged();
+    // What a project holds changed: marks, brush edits, the background, a new photo. Dabs
+    // within a stroke count once the stroke ends.
+    void modified();
 
 private:
     // Delivers a report on this object's thread, in order, whichever thread makes it.
@@ -101,8 +128,12 @@ private:
     ProgressCallback progressCallback();
     // Reports changed marks unless a stroke is under way.
     void checkMarks();
+    void historyMoved();
 
     CutSession cut;
+    QByteArray photoSum;
+    QString backgroundFile;
+    QByteArray backgroundSum;
     QUndoStack history;
     std::shared_ptr<MarkerLayer> markerLayer;
     std::shared_ptr<CutoutDocument> cutoutDocument;

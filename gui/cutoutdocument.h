@@ -33,7 +33,14 @@ public:
     QGraphicsPixmapItem *item() const { return shown; }
 
     // The cut-out was rebuilt from the markers; edits of earlier ones no longer apply.
-    void rebuilt() { ++currentGeneration; }
+    void rebuilt()
+    {
+        ++currentGeneration;
+        edited = QRect();
+    }
+    // Where the brushes may have changed the cut-out since it was built.
+    QRect editedArea() const { return edited; }
+    void noteEdited(const QRect &area) { edited |= area; }
     quint64 generation() const { return currentGeneration; }
 
     // Shows the picture again inside `rect`, touching only that part of the item's pixmap
@@ -60,4 +67,5 @@ private:
     CutSession &session;
     QGraphicsPixmapItem *shown = nullptr;
     quint64 currentGeneration = 0;
+    QRect edited;
 };

@@ -67,10 +67,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&skipTimer, &QTimer::timeout, this, &MainWindow::on_TimeToSkipLastRect);
 
     skipLastRect = true;
+    setUpProjects();
 }
 
 MainWindow::~MainWindow()
 {
+    // The document's last signals (its history cleared) find no autosave left to tell.
+    document.disconnect(this);
     delete ui;
 }
 
@@ -88,6 +91,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::on_actionQuit_triggered()
 {
+    leave();
     emit mwquit();
 }
 

@@ -8,10 +8,12 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "gui/autosave.h"
 #include "gui/cutdocument.h"
 #include "session/toolsettings.h"
 
 class QActionGroup;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QMimeData;
@@ -30,6 +32,10 @@ public:
 
     // Opens the first of `paths` as the Open command opens a chosen file (the command line).
     void openFiles(const QStringList &paths);
+    // Offers back the cut of a session that ended without quitting (at start-up).
+    void offerRecovery();
+    // Opens a project file as Open Project does after its dialog.
+    bool openProject(const QString &path);
 
 signals:
     void mwquit();
@@ -69,6 +75,10 @@ private slots:
     void on_actionBackgroundZoomMinus_triggered();
     void on_actionExport_triggered();
 
+    // mainwindow_project.cpp
+    void on_actionOpenProject_triggered();
+    void on_actionSaveProject_triggered();
+
     // mainwindow_dialogs.cpp
     void on_actionSelect_Background_triggered();
     void on_actionIndex_triggered();
@@ -76,6 +86,8 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Closing keeps unsaved work, as Quit does.
+    void closeEvent(QCloseEvent *event) override;
     // A picture dropped on the window opens like a chosen one.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -89,6 +101,7 @@ private:
     void stepBrushIntensity(int delta);
     // mainwindow_open.cpp
     void openFile(const QString &path);
+    bool openPhoto(const QString &path); // without keeping the work of the one open
     bool loadImage(const QString &path);
     QString droppedPicture(const QMimeData *data, QString &why) const;
     void analyseImage();
@@ -112,10 +125,27 @@ private:
     bool exportImage();
     // mainwindow_strokes.cpp: the photo must be open; empty when cancelled
     QString chooseStrokesFile(bool save);
+    // mainwindow_project.cpp
+    void setUpProjects();
+    void noteChange();
+    bool hasWork();
+    std::optional<ProjectSnapshot> unsavedSnapshot();
+    // Unsaved work goes to a project file of its own in the data folder; the status bar says
+    // where. Returns the note to show, empty when nothing needed keeping; false when the work
+    // could not be kept (the status bar says why).
+    bool keepUnsavedWork(QString &note);
+    void leave(); // Quit and closing: unsaved work kept, or the recovery file left in place
+    bool saveProject(const QString &path);
+    // Makes the cut of `project` (read from `source`) this window's; false when nothing changed
+    // or the photo could not be read. `notes` gathers what could not be restored as it was,
+    // `kept` where the work open so far went.
+    bool restoreProject(CutProject project, const QString &source, QStringList &notes, QString &kept);
+    void rememberRecent(const QString &path);
     // mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
     void setStatus(const QString &text);
     CutSession &session() { return document.session(); }
+    const CutSession &session() const { return document.session(); }
 
     Ui::MainWindowUi *ui;
     QSettings settings;
@@ -135,6 +165,10 @@ private:
     QList<QRect> brushRects;
 
     bool analysing = false; // the colour analysis is under way
+
+    Autosave autosave; // after the document it reads
+    bool unsaved = false;  // changes since the last project saved or opened
+    QString projectPath;   // the project last saved or opened
 
     QActionGroup *markerGroup = nullptr;
     QActionGroup *brushGroup = nullptr;

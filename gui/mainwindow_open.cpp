@@ -30,10 +30,23 @@ void MainWindow::on_actionOpen_triggered()
 
 void MainWindow::openFile(const QString &path)
 {
-    loadImage(path);
+    // The cut of the photo open so far is kept, never asked about.
+    QString kept;
+    if (!keepUnsavedWork(kept))
+        return;
+    const bool loaded = openPhoto(path);
+    if (!kept.isEmpty())
+        setStatus(loaded ? kept : tr("Failed to read image. %1").arg(kept));
+}
+
+bool MainWindow::openPhoto(const QString &path)
+{
+    const bool loaded = loadImage(path);
     if (ui->actionPreview->isChecked())
         ui->actionPreview->setChecked(false);
     document.undoStack().clear();
+    projectPath.clear();
+    return loaded;
 }
 
 void MainWindow::openFiles(const QStringList &paths)
