@@ -116,7 +116,7 @@ bool applyProject(const QString &file, const QString &picture, CutOptions &optio
         // Moved together with the project: the same file beside it.
         const QString beside = QFileInfo(file).absoluteDir().filePath(QFileInfo(photo).fileName());
         if (!picture.isEmpty() || !QFileInfo(beside).isFile() || fileSha256(beside) != project.photoSha256) {
-            error = QStringLiteral("the photo %1 is missing (name the photo after the project)").arg(photo);
+            error = QStringLiteral("the photo %1 is missing (give its new place as PICTURE)").arg(photo);
             return false;
         }
         photo = beside;
