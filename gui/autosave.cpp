@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -24,13 +25,6 @@ std::unique_ptr<QLockFile> lockFor(const QString &lockPath)
 }
 
 } // namespace
-
-CutProject finishedProject(ProjectSnapshot snapshot)
-{
-    if (!snapshot.matte.isNull())
-        snapshot.project.edits = narrowedEdits(snapshot.project.edits, snapshot.matte);
-    return std::move(snapshot.project);
-}
 
 void RecoveryFile::remove()
 {
@@ -83,7 +77,7 @@ std::vector<RecoveryFile> Autosave::abandoned()
     return files;
 }
 
-void Autosave::setSource(std::function<std::optional<ProjectSnapshot>()> takeSnapshot, std::function<bool()> isBusy)
+void Autosave::setSource(Capture takeSnapshot, std::function<bool()> isBusy)
 {
     capture = std::move(takeSnapshot);
     busy = std::move(isBusy);
@@ -93,7 +87,7 @@ void Autosave::changed()
 {
     dirty = true;
     if (running || timer.isActive())
-        return; // the save under way or due takes this change too
+        return; // the save due takes it, or the one after the save under way
     // A first change waits a moment for the ones that follow it; then one save per interval.
     const int quiet = std::min(interval, 250);
     const qint64 left = sinceSave.isValid() ? interval - sinceSave.elapsed() : 0;
@@ -112,12 +106,15 @@ void Autosave::save()
     dirty = false;
     QElapsedTimer clock;
     clock.start();
-    std::optional<ProjectSnapshot> snapshot = capture ? capture() : std::nullopt;
+    const bool lost = lostEdits.exchange(false);
+    const bool whole = std::exchange(resync, false) || lost;
+    std::optional<ProjectSnapshot> snapshot = capture ? capture(whole) : std::nullopt;
     cost.captureNs = clock.nsecsElapsed();
     if (!snapshot && path.isEmpty())
         return; // nothing written yet, nothing to remove
     QString reason;
     if (path.isEmpty() && !claimFile(reason)) {
+        resync = snapshot && snapshot->changesOnly;
         if (!lastFailed)
             emit failed(reason);
         lastFailed = true;
@@ -137,12 +134,18 @@ void Autosave::save()
         qint64 bytes = 0;
         {
             QMutexLocker locker(&writing);
+            std::optional<CutProject> project;
+            if (*job)
+                project = withEdits(std::move(**job));
             if (saving > newestWritten) {
-                if (*job) {
-                    ok = writeProjectFile(target, finishedProject(std::move(**job)), &reason);
-                    bytes = QFileInfo(target).size();
-                } else {
+                if (!*job) {
                     QFile::remove(target);
+                } else if (!project) {
+                    ok = false;
+                    reason = tr("not enough memory for the brush edits");
+                } else {
+                    ok = writeProjectFile(target, *project, &reason);
+                    bytes = QFileInfo(target).size();
                 }
                 newestWritten = saving;
             }
@@ -150,12 +153,44 @@ void Autosave::save()
         job->reset();
         const qint64 writeNs = clock.nsecsElapsed();
         QMetaObject::invokeMethod(
-            this, [this, saving, ok, reason, writeNs, bytes] { saved(saving, ok, reason, writeNs, bytes); },
+            this, [this, ok, reason, writeNs, bytes] { saved(ok, reason, writeNs, bytes); },
             Qt::QueuedConnection);
     });
 }
 
-void Autosave::saved(quint64, bool ok, const QString &reason, qint64 writeNs, qint64 bytes)
+std::optional<CutProject> Autosave::withEdits(ProjectSnapshot snapshot)
+{
+    if (!snapshot.changesOnly)
+        return finishedProject(std::move(snapshot));
+    const QSize size = snapshot.project.photoSize;
+    if (editedCutout != snapshot.cutoutGeneration || editedAlpha.size() != size) {
+        editedAlpha = QImage();
+        editedCutout = snapshot.cutoutGeneration;
+    }
+    if (snapshot.editedArea.isEmpty())
+        return finishedProject(std::move(snapshot));
+    if (editedAlpha.isNull() && !snapshot.changedAlpha.isEmpty())
+        editedAlpha = QImage(size, QImage::Format_Grayscale8);
+    if (editedAlpha.isNull()) {
+        // The next snapshot brings the edits whole.
+        editedCutout = 0;
+        lostEdits = true;
+        return std::nullopt;
+    }
+    for (const BrushEdits &changed : std::as_const(snapshot.changedAlpha)) {
+        const QRect area = changed.area & editedAlpha.rect();
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::copy_n(changed.alpha.constScanLine(y - changed.area.top()) + (area.left() - changed.area.left()),
+                        area.width(), editedAlpha.scanLine(y) + area.left());
+    }
+    snapshot.project.edits.area = snapshot.editedArea;
+    snapshot.project.edits.alpha = editedAlpha.copy(snapshot.editedArea);
+    if (snapshot.project.edits.alpha.isNull())
+        return std::nullopt;
+    return finishedProject(std::move(snapshot));
+}
+
+void Autosave::saved(bool ok, const QString &reason, qint64 writeNs, qint64 bytes)
 {
     running = false;
     cost.writeNs = writeNs;

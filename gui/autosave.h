@@ -10,24 +10,14 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "gui/cutdocument.h"
 #include "session/project.h"
-
-// A project as taken on the window's thread, with the matte its brush edits are measured
-// against (shared with the session, which never writes into it).
-struct ProjectSnapshot
-{
-    CutProject project;
-    QImage matte; // null when it no longer matches the cut-out
-};
-
-// The project to write: its edits narrowed to the pixels that differ from the matte. Slow for
-// large edits; runs anywhere.
-CutProject finishedProject(ProjectSnapshot snapshot);
 
 // A recovery file whose session ended without a clean quit, locked by this process while it
 // is offered, so that no other instance offers it too.
@@ -42,9 +32,10 @@ struct RecoveryFile
 };
 
 // Keeps the window's unsaved work in a recovery file of its own in the user's data folder.
-// After a change it takes a snapshot on the window's thread (cheap) and encodes and writes it
-// on a thread of its own, at most once per interval; a save that would replace a newer one is
-// dropped. The file is written whole and renamed into place, so a kill at any moment leaves
+// After a change it takes a snapshot on the window's thread and encodes and writes it on a
+// thread of its own, at most once per interval; a save that would replace a newer one is
+// dropped. The snapshot carries only the brush edits made since the last one: the writer keeps
+// the edited alpha so far, so that the window's share stays as small as the last changes. The file is written whole and renamed into place, so a kill at any moment leaves
 // the previous file or the new one. Each window holds a lock beside its file: another window
 // or program instance never writes it, and a file whose lock nobody holds was left by a
 // session that did not quit. The file goes when the window does, unless told otherwise.
@@ -61,9 +52,11 @@ public:
     // Recovery files of sessions that are gone, newest first, each locked by the caller.
     static std::vector<RecoveryFile> abandoned();
 
-    // `capture` takes the project on the window's thread, or nothing when there is no unsaved
+    // `capture` takes the project on the window's thread with the brush edits made since it
+    // last did (all of them when asked for the whole), or nothing when there is no unsaved
     // work (the file then goes); while `busy` is true the document cannot be read.
-    void setSource(std::function<std::optional<ProjectSnapshot>()> capture, std::function<bool()> busy);
+    using Capture = std::function<std::optional<ProjectSnapshot>(bool whole)>;
+    void setSource(Capture capture, std::function<bool()> busy);
     // Something changed: a save follows within the interval.
     void changed();
     void setInterval(int milliseconds) { interval = milliseconds; }
@@ -93,11 +86,11 @@ signals:
 
 private:
     void save();
-    void saved(quint64 generation, bool ok, const QString &reason, qint64 writeNs, qint64 bytes);
+    void saved(bool ok, const QString &reason, qint64 writeNs, qint64 bytes);
     bool claimFile(QString &reason);
     void dropFile();
 
-    std::function<std::optional<ProjectSnapshot>()> capture;
+    Capture capture;
     std::function<bool()> busy;
     QTimer timer;
     QElapsedTimer sinceSave;
@@ -106,13 +99,20 @@ private:
     bool running = false;
     bool keepOnExit = false;
     bool lastFailed = false;
+    bool resync = false; // a snapshot's brush edits never reached the writer
     quint64 generation = 0;
     Cost cost;
 
     QString path;
     std::unique_ptr<QLockFile> lock;
 
+    // The writer's side, guarded by `writing`, which it holds around each file change.
     QThreadPool writer;
-    QMutex writing;          // held by the writer around each file change
-    quint64 newestWritten = 0; // guarded by `writing`
+    QMutex writing;
+    quint64 newestWritten = 0;
+    QImage editedAlpha; // the cut-out's alpha where the brushes changed it, photo-sized
+    quint64 editedCutout = 0; // the cut-out generation `editedAlpha` belongs to
+    std::atomic<bool> lostEdits{false}; // the writer could not keep them: take them whole
+    // The project of a snapshot, its brush edits completed from those kept so far.
+    std::optional<CutProject> withEdits(ProjectSnapshot snapshot);
 };

@@ -75,6 +75,7 @@ void CBrushCommand::undo()
         QRgb *to = reinterpret_cast<QRgb *>(image.scanLine(y)) + area.left();
         std::copy(from, from + area.width(), to);
     }
+    cutout->noteEdited(area);
     cutout->showRect(area);
 }
 

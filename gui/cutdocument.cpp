@@ -178,7 +178,14 @@ bool CutDocument::applyEdits(const BrushEdits &edits)
     return true;
 }
 
-ProjectSnapshot CutDocument::snapshot(bool preview, const ToolSettings &tools) const
+CutProject finishedProject(ProjectSnapshot snapshot)
+{
+    if (!snapshot.matte.isNull())
+        snapshot.project.edits = narrowedEdits(snapshot.project.edits, snapshot.matte);
+    return std::move(snapshot.project);
+}
+
+ProjectSnapshot CutDocument::withoutEdits(bool shown, const ToolSettings &tools) const
 {
     ProjectSnapshot snapshot;
     CutProject &p = snapshot.project;
@@ -187,7 +194,6 @@ ProjectSnapshot CutDocument::snapshot(bool preview, const ToolSettings &tools) c
     p.photoSize = cut.size();
     p.dabs = cut.dabs();
     // A shown cut-out was made with the session's edge treatment; the next one will use the tools'.
-    const bool shown = preview && !cut.cutout().isNull();
     p.smoothEdges = shown ? cut.smoothsEdges() : tools.smoothEdges;
     p.gaussSize = shown ? cut.smoothingSize() : tools.gaussSize;
     p.refineEdges = shown ? cut.refinesEdges() : tools.refineEdges;
@@ -200,12 +206,36 @@ ProjectSnapshot CutDocument::snapshot(bool preview, const ToolSettings &tools) c
     p.backgroundZoom = shown ? cut.backgroundZoom() : 1.0;
     p.objectOffset = cut.objectOffset();
     p.preview = shown;
-    if (shown) {
-        // Copied, not shared: the brushes write into the cut-out in place.
-        p.edits = captureEdits(cut.cutout(), cutoutDocument->editedArea());
-        if (!p.edits.isEmpty() && cut.isMatteCurrent())
-            snapshot.matte = cut.matte();
-    }
+    if (shown && !cutoutDocument->editedArea().isEmpty() && cut.isMatteCurrent())
+        snapshot.matte = cut.matte();
+    return snapshot;
+}
+
+ProjectSnapshot CutDocument::snapshot(bool preview, const ToolSettings &tools) const
+{
+    const bool shown = preview && !cut.cutout().isNull();
+    ProjectSnapshot snapshot = withoutEdits(shown, tools);
+    if (shown)
+        snapshot.project.edits = captureEdits(cut.cutout(), cutoutDocument->editedArea());
+    return snapshot;
+}
+
+ProjectSnapshot CutDocument::changes(bool preview, const ToolSettings &tools, bool whole)
+{
+    const bool shown = preview && !cut.cutout().isNull();
+    ProjectSnapshot snapshot = withoutEdits(shown, tools);
+    if (!shown)
+        return snapshot;
+    snapshot.changesOnly = true;
+    snapshot.cutoutGeneration = cutoutDocument->generation();
+    snapshot.editedArea = cutoutDocument->editedArea();
+    const QRegion changed = cutoutDocument->takeChanges();
+    // Copied, not shared: the brushes write into the cut-out in place.
+    if (whole)
+        snapshot.changedAlpha << captureEdits(cut.cutout(), snapshot.editedArea);
+    else
+        for (const QRect &area : changed)
+            snapshot.changedAlpha << captureEdits(cut.cutout(), area);
     return snapshot;
 }
 

@@ -14,8 +14,25 @@
 #include "session/cutsession.h"
 #include "session/project.h"
 
-struct ProjectSnapshot;
 struct ToolSettings;
+
+// A project as taken on the window's thread, with the matte its brush edits are measured
+// against (shared with the session, which never writes into it).
+struct ProjectSnapshot
+{
+    CutProject project;
+    QImage matte; // null when it no longer matches the cut-out
+    // Taken by changes(): instead of the edits, the alpha of what the brushes changed since
+    // the last such snapshot of the same cut-out, and the area they changed since it was built.
+    bool changesOnly = false;
+    quint64 cutoutGeneration = 0;
+    QList<BrushEdits> changedAlpha;
+    QRect editedArea;
+};
+
+// The project to write from a whole snapshot: its edits narrowed to the pixels that differ
+// from the matte. Slow for large edits; runs on any thread.
+CutProject finishedProject(ProjectSnapshot snapshot);
 
 class CutoutDocument;
 class MarkerLayer;
@@ -105,10 +122,14 @@ public:
     // when they do not fit the cut-out.
     bool applyEdits(const BrushEdits &edits);
 
-    // --- The project: what the cut is made of, taken on this thread. `preview` tells whether
-    // the preview is shown (only then do brush edits count); `tools` give the edge treatment
-    // the next preview would use.
+    // --- The project: what the cut is made of. `preview` tells whether the preview is shown
+    // (only then do brush edits count); `tools` give the edge treatment the next preview would
+    // use. Reading the whole edited alpha takes a while on a large photo: run it where the
+    // window waits anyway.
     ProjectSnapshot snapshot(bool preview, const ToolSettings &tools) const;
+    // The same with only the brush edits made since the last call (all of them with `whole`);
+    // cheap, for this thread.
+    ProjectSnapshot changes(bool preview, const ToolSettings &tools, bool whole);
 
 signals:
     // Work under way reports how far it is, 0 to 100, and which stage it is in.
@@ -129,6 +150,7 @@ private:
     // Reports changed marks unless a stroke is under way.
     void checkMarks();
     void historyMoved();
+    ProjectSnapshot withoutEdits(bool shown, const ToolSettings &tools) const;
 
     CutSession cut;
     QByteArray photoSum;

@@ -4,9 +4,11 @@
 #include <QList>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 class CutSession;
 class QGraphicsPixmapItem;
@@ -37,10 +39,19 @@ public:
     {
         ++currentGeneration;
         edited = QRect();
+        untaken = QRegion();
     }
-    // Where the brushes may have changed the cut-out since it was built.
+    // Where the brushes may have changed the cut-out since it was built, and the part of it
+    // changed since takeChanges() last took it. The area is saved as one rectangle, so what it
+    // takes in beside an edit counts as changed too.
     QRect editedArea() const { return edited; }
-    void noteEdited(const QRect &area) { edited |= area; }
+    void noteEdited(const QRect &area)
+    {
+        const QRect grown = edited | area;
+        untaken += QRegion(grown).subtracted(QRegion(edited)) + QRegion(area);
+        edited = grown;
+    }
+    QRegion takeChanges() { return std::exchange(untaken, QRegion()); }
     quint64 generation() const { return currentGeneration; }
 
     // Shows the picture again inside `rect`, touching only that part of the item's pixmap
@@ -68,4 +79,5 @@ private:
     QGraphicsPixmapItem *shown = nullptr;
     quint64 currentGeneration = 0;
     QRect edited;
+    QRegion untaken;
 };

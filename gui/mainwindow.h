@@ -129,7 +129,9 @@ private:
     void setUpProjects();
     void noteChange();
     bool hasWork();
-    std::optional<ProjectSnapshot> unsavedSnapshot();
+    bool hasUnsavedWork() { return unsaved && hasWork(); }
+    // What the autosave writes: the unsaved cut with the brush edits since it last asked.
+    std::optional<ProjectSnapshot> unsavedChanges(bool whole);
     // Unsaved work goes to a project file of its own in the data folder; the status bar says
     // where. Returns the note to show, empty when nothing needed keeping; false when the work
     // could not be kept (the status bar says why).

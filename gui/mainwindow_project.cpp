@@ -36,7 +36,7 @@ QString keptPath(const QString &photoName)
 
 void MainWindow::setUpProjects()
 {
-    autosave.setSource([this] { return unsavedSnapshot(); }, [this] { return document.isBusy(); });
+    autosave.setSource([this](bool whole) { return unsavedChanges(whole); }, [this] { return document.isBusy(); });
     connect(&autosave, &Autosave::failed, this,
             [this](const QString &reason) { setStatus(tr("Autosave failed: %1").arg(reason)); });
     connect(&document, &CutDocument::modified, this, &MainWindow::noteChange);
@@ -62,26 +62,27 @@ bool MainWindow::hasWork()
            && (cut.dabCount() > 0 || document.undoStack().count() > 0 || cut.objectOffset() != QPoint());
 }
 
-std::optional<ProjectSnapshot> MainWindow::unsavedSnapshot()
+std::optional<ProjectSnapshot> MainWindow::unsavedChanges(bool whole)
 {
-    if (!unsaved || !hasWork())
+    if (!hasUnsavedWork())
         return std::nullopt;
-    return document.snapshot(ui->actionPreview->isChecked(), tools);
+    return document.changes(ui->actionPreview->isChecked(), tools, whole);
 }
 
 bool MainWindow::keepUnsavedWork(QString &note)
 {
     note.clear();
-    std::optional<ProjectSnapshot> snapshot = unsavedSnapshot();
-    if (!snapshot)
+    if (!hasUnsavedWork())
         return true;
     const QString photoName = fileName(session().photoPath());
     const QString path = keptPath(photoName);
+    const bool preview = ui->actionPreview->isChecked();
     bool written = false;
     QString error;
+    // The whole edited alpha is read here too, while the window waits.
     document.runWaiting([&] {
         if (QDir().mkpath(QFileInfo(path).path()))
-            written = writeProjectFile(path, finishedProject(std::move(*snapshot)), &error);
+            written = writeProjectFile(path, finishedProject(document.snapshot(preview, tools)), &error);
         else
             error = tr("cannot create %1").arg(QDir::toNativeSeparators(QFileInfo(path).path()));
     });
@@ -150,13 +151,13 @@ bool MainWindow::saveProject(const QString &path)
         setStatus(tr("Could not save the project: the photo's file cannot be read"));
         return false;
     }
-    ProjectSnapshot snapshot = document.snapshot(ui->actionPreview->isChecked(), tools);
+    const bool preview = ui->actionPreview->isChecked();
     const QString stage = tr("Writing %1").arg(fileName(path));
     bool written = false;
     QString error;
     document.runWaiting([&] {
         document.setStage(stage);
-        written = writeProjectFile(path, finishedProject(std::move(snapshot)), &error);
+        written = writeProjectFile(path, finishedProject(document.snapshot(preview, tools)), &error);
     });
     if (!written) {
         setStatus(tr("Could not save the project: %1").arg(error));

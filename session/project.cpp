@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +16,7 @@
 #include <cstring>
 #include <limits>
 
+#include "output/pngwriter.h"
 #include "output/savefile.h"
 
 namespace {
@@ -52,8 +52,7 @@ QByteArray encodedAlpha(const QImage &alpha)
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(alpha))
+    if (!writePng(alpha, buffer))
         return QByteArray();
     return png.toBase64();
 }
@@ -308,9 +307,12 @@ QByteArray projectJson(const CutProject &p)
         out += "null";
     } else {
         const QRect a = p.edits.area;
+        const QByteArray png = encodedAlpha(p.edits.alpha);
+        if (png.isEmpty())
+            return QByteArray();
         out += "{\"x\": " + QByteArray::number(a.x()) + ", \"y\": " + QByteArray::number(a.y())
                + ", \"width\": " + QByteArray::number(a.width()) + ", \"height\": " + QByteArray::number(a.height())
-               + ", \"alphaPng\": \"" + encodedAlpha(p.edits.alpha) + "\"}";
+               + ", \"alphaPng\": \"" + png + "\"}";
     }
     out += ",\n  \"dabs\": [";
     for (qsizetype i = 0; i < p.dabs.size(); ++i) {
@@ -416,6 +418,12 @@ bool writeProjectFile(const QString &path, const CutProject &project, QString *e
         return false;
     }
     const QByteArray bytes = projectJson(project);
+    if (bytes.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("not enough memory for the brush edits");
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(bytes) != bytes.size()) {
         if (error)
             *error = file.errorString();

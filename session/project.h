@@ -64,8 +64,9 @@ constexpr qint64 mostPhotoPixels = 100'000'000; // what the picture reader opens
 constexpr qsizetype longestPath = 4096;
 } // namespace ProjectLimits
 
-// The project as the file's bytes. The alpha of the edits is encoded here, which takes a
-// while for large edits: the autosave calls this off the window's thread.
+// The project as the file's bytes; empty when the edits' picture could not be encoded. The
+// alpha of the edits is encoded here, which takes a while for large edits: the autosave calls
+// this off the window's thread.
 QByteArray projectJson(const CutProject &project);
 
 // Parses and checks a project; on failure returns false with a one-line reason in `error`

@@ -11,6 +11,10 @@
         <source>cannot lock a file in %1</source>
         <translation>in %1 lässt sich keine Datei sperren</translation>
     </message>
+    <message>
+        <source>not enough memory for the brush edits</source>
+        <translation>nicht genug Speicher für die Pinselkorrekturen</translation>
+    </message>
 </context>
 <context>
     <name>BackgroundDialog</name>
