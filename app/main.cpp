@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
         "main", "Cuts an object out of a photograph. Opens PHOTO if one is given."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("PHOTO"),
-                                 QCoreApplication::translate("main", "The photo to open (the first of several)."));
+                                 QCoreApplication::translate("main", "The photo, or a project (.peltrix), to open (the first of several)."));
     parser.process(app);
 
     MainWindow window;

@@ -30,7 +30,8 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Opens the first of `paths` as the Open command opens a chosen file (the command line).
+    // Opens the first of `paths` as the Open command opens a chosen file, or as Open Project
+    // does for a project (the command line).
     void openFiles(const QStringList &paths);
     // Offers back the cut of a session that ended without quitting (at start-up).
     void offerRecovery();

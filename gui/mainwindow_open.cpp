@@ -51,7 +51,11 @@ bool MainWindow::openPhoto(const QString &path)
 
 void MainWindow::openFiles(const QStringList &paths)
 {
-    if (!paths.isEmpty())
+    if (paths.isEmpty())
+        return;
+    if (QFileInfo(paths.first()).suffix().compare(projectSuffix(), Qt::CaseInsensitive) == 0)
+        openProject(paths.first());
+    else
         openFile(paths.first());
 }
 

@@ -283,7 +283,9 @@ void MainWindow::offerRecovery()
     for (RecoveryFile &file : files) {
         CutProject project;
         QString error;
-        if (!readProjectFile(file.path, project, error)) {
+        bool read = false;
+        document.runWaiting([&] { read = readProjectFile(file.path, project, error); });
+        if (!read) {
             // Perhaps a later version's: left for it.
             setStatus(tr("A recovery file could not be read (%1): %2").arg(QDir::toNativeSeparators(file.path), error));
             continue;

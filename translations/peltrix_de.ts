@@ -673,8 +673,8 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <translation>Schneidet ein Objekt aus einem Foto aus. Öffnet FOTO, falls angegeben.</translation>
     </message>
     <message>
-        <source>The photo to open (the first of several).</source>
-        <translation>Das zu öffnende Foto (das erste von mehreren).</translation>
+        <source>The photo, or a project (.peltrix), to open (the first of several).</source>
+        <translation>Das zu öffnende Foto oder Projekt (.peltrix) (das erste von mehreren).</translation>
     </message>
 </context>
 </TS>
