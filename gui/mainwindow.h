@@ -133,9 +133,9 @@ private:
     bool hasUnsavedWork() { return unsaved && hasWork(); }
     // What the autosave writes: the unsaved cut with the brush edits since it last asked.
     std::optional<ProjectSnapshot> unsavedChanges(bool whole);
-    // Unsaved work goes to a project file of its own in the data folder; the status bar says
-    // where. Returns the note to show, empty when nothing needed keeping; false when the work
-    // could not be kept (the status bar says why).
+    // Unsaved work goes to a project file of its own in the data folder; `note` says where
+    // (empty when nothing needed keeping). False when it could not be kept: the status bar
+    // says why.
     bool keepUnsavedWork(QString &note);
     void leave(); // Quit and closing: unsaved work kept, or the recovery file left in place
     bool saveProject(const QString &path);
@@ -143,12 +143,13 @@ private:
     // or the photo could not be read. `notes` gathers what could not be restored as it was,
     // `kept` where the work open so far went.
     bool restoreProject(CutProject project, const QString &source, QStringList &notes, QString &kept);
+    // A project saved, opened or kept: for the recent-files list, so that Open Recent brings
+    // it back.
     void rememberRecent(const QString &path);
     // mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
     void setStatus(const QString &text);
     CutSession &session() { return document.session(); }
-    const CutSession &session() const { return document.session(); }
 
     Ui::MainWindowUi *ui;
     QSettings settings;
