@@ -73,6 +73,11 @@ void cut(const CutProject &p)
     require(applyEdits(cut.cutout(), p.edits), "edits of the photo's size fit its cut-out");
     const BrushEdits narrowed = narrowedEdits(captureEdits(cut.cutout(), p.edits.area), matte);
     require(narrowed.isEmpty() || p.edits.area.contains(narrowed.area), "narrowed edits lie within the edits");
+    // Any zoom and offset a file may hold reach the export.
+    cut.setBackgroundColour(p.backgroundColour);
+    cut.setBackgroundZoom(p.backgroundZoom);
+    cut.setObjectOffset(p.objectOffset);
+    (void)cut.exportImage(QSize(12, 8));
 }
 
 } // namespace
