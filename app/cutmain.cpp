@@ -10,10 +10,14 @@
 #include <optional>
 
 #include "analysis/parallel.h"
+#include <QDir>
+#include <QFileInfo>
+
 #include "app/cutrun.h"
 #include "isolation/markerinput.h"
 #include "output/exportcompose.h"
 #include "output/pictureio.h"
+#include "session/project.h"
 
 namespace {
 
@@ -100,6 +104,60 @@ QStringList exportChoices(bool by)
                        : suffixes.join(QLatin1Char('/')));
     }
     return choices;
+}
+
+void warn(const QString &message)
+{
+    std::fprintf(stderr, "peltrix-cut: warning: %s\n", qPrintable(message));
+}
+
+// Fills in `options` from the project file, as the window's Open Project restores it: the
+// photo (`picture` when given), the dabs, the edge settings, the background with its zoom,
+// the object's place and the brush edits. Returns false with the reason in `error`.
+bool applyProject(const QString &file, const QString &picture, CutOptions &options, QString &error)
+{
+    CutProject project;
+    QString reason;
+    if (!readProjectFile(file, project, reason)) {
+        error = QStringLiteral("cannot read the project %1: %2").arg(file, reason);
+        return false;
+    }
+    QString photo = picture.isEmpty() ? project.photoPath : picture;
+    if (!QFileInfo(photo).isFile()) {
+        // Moved together with the project: the same file beside it.
+        const QString beside = QFileInfo(file).absoluteDir().filePath(QFileInfo(photo).fileName());
+        if (!picture.isEmpty() || !QFileInfo(beside).isFile() || fileSha256(beside) != project.photoSha256) {
+            error = QStringLiteral("the photo %1 is missing (give its new place as PICTURE)").arg(photo);
+            return false;
+        }
+        photo = beside;
+    }
+    const QByteArray sum = fileSha256(photo);
+    if (!sum.isEmpty() && sum != project.photoSha256) {
+        warn(QStringLiteral("%1 has changed since the cut was saved: its dabs are used, its brush edits are not")
+                 .arg(photo));
+        project.edits = BrushEdits();
+    }
+    options.picture = photo;
+    options.drawingOrder = project.dabs;
+    options.smooth = project.smoothEdges;
+    options.gaussSize = project.gaussSize;
+    options.refine = project.refineEdges;
+    options.backgroundColour = project.backgroundColour;
+    if (!project.backgroundPath.isEmpty()) {
+        options.backgroundPicture = readPicture(project.backgroundPath, &reason);
+        if (options.backgroundPicture.isNull())
+            warn(QStringLiteral("cannot read the background picture %1 (%2): the colour is used")
+                     .arg(project.backgroundPath, reason));
+        else if (fileSha256(project.backgroundPath) != project.backgroundSha256)
+            warn(QStringLiteral("the background picture %1 has changed since the cut was saved")
+                     .arg(project.backgroundPath));
+    }
+    options.backgroundZoom = project.backgroundZoom;
+    options.offset = project.objectOffset;
+    options.edits = project.edits;
+    options.cutting = true;
+    return true;
 }
 
 // Makes sure the export can be written before any long work; the target itself is untouched.
@@ -200,10 +258,19 @@ int main(int argc, char *argv[])
         QStringLiteral("How many threads the image work may use (default: one per core). The "
                        "results are the same for every count."),
         QStringLiteral("n"));
+    const QCommandLineOption projectOption(
+        QStringLiteral("project"),
+        QStringLiteral("Cut as the project <file> (written by the window's Save Project) says: its photo, "
+                       "dabs, brush edits, background with its zoom, the object's place and the edge "
+                       "settings; -o then writes what the window's Export writes from it. PICTURE, when "
+                       "given, stands in for the project's photo. Not with the options the project holds "
+                       "(--markers, --marker-image, --no-smooth, --gauss, --refine, --background, --offset)."),
+        QStringLiteral("file"));
     parser.addOptions({markersOption, markerImageOption, dumpOption, timeOption, noSmoothOption,
                        gaussOption, refineOption, outputOption, sizeOption, backgroundOption, offsetOption,
-                       threadsOption});
-    parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("The picture to work on."));
+                       threadsOption, projectOption});
+    parser.addPositionalArgument(QStringLiteral("PICTURE"),
+                                 QStringLiteral("The picture to work on (optional with --project)."));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText(), UsageError);
@@ -212,7 +279,16 @@ int main(int argc, char *argv[])
     if (parser.isSet(versionOption))
         parser.showVersion();
     const QStringList pictures = parser.positionalArguments();
-    if (pictures.size() != 1) {
+    const bool fromProject = parser.isSet(projectOption);
+    if (fromProject) {
+        for (const QCommandLineOption &held : {markersOption, markerImageOption, noSmoothOption, gaussOption,
+                                               refineOption, backgroundOption, offsetOption}) {
+            if (parser.isSet(held))
+                return fail(QStringLiteral("--%1: the project holds it").arg(held.names().constFirst()), UsageError);
+        }
+        if (pictures.size() > 1)
+            return fail(QStringLiteral("one picture at a time, got %1").arg(pictures.size()), UsageError);
+    } else if (pictures.size() != 1) {
         return fail(pictures.isEmpty() ? QStringLiteral("no picture given (see --help)")
                                        : QStringLiteral("one picture at a time, got %1").arg(pictures.size()),
                     UsageError);
@@ -220,7 +296,7 @@ int main(int argc, char *argv[])
 
     // Every option is checked, and every input read, before the long work starts.
     CutOptions options;
-    options.picture = pictures.first();
+    options.picture = pictures.value(0);
     options.dumpFolder = parser.value(dumpOption);
     options.time = parser.isSet(timeOption);
     if (parser.isSet(dumpOption) && options.dumpFolder.isEmpty())
@@ -290,6 +366,11 @@ int main(int argc, char *argv[])
     }
     options.cutting =
         parser.isSet(markersOption) || parser.isSet(markerImageOption) || parser.isSet(outputOption);
+    if (fromProject) {
+        QString error;
+        if (!applyProject(parser.value(projectOption), options.picture, options, error))
+            return fail(error, RunFailed);
+    }
     if (!options.outputPath.isEmpty()) {
         const QString error = checkOutput(options.outputPath);
         if (!error.isEmpty())

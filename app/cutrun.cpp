@@ -194,6 +194,9 @@ bool runCut(const CutOptions &options, QString &error)
         return false;
     }
     times.report("cutout", clock.nsecsElapsed());
+    // The window leaves out edits that do not fit its cut-out too.
+    if (!applyEdits(session.cutout(), options.edits))
+        std::fprintf(stderr, "peltrix-cut: warning: the brush edits do not fit the picture and were left out\n");
     session.releasePhoto();
     if (!dump.writeImage(QStringLiteral("cutout.png"), session.cutout(), error))
         return false;
@@ -205,6 +208,7 @@ bool runCut(const CutOptions &options, QString &error)
     else
         session.setBackgroundPicture(options.backgroundPicture);
     session.setObjectOffset(options.offset);
+    session.setBackgroundZoom(options.backgroundZoom);
     const QSize exportSize = options.exportSize.value_or(session.exportStartSize());
     const QImage result = session.exportImage(exportSize, times.timer());
     if (result.isNull()) {

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "session/cutsession.h"
+#include "session/project.h"
 #include "session/toolsettings.h"
 #include "isolation/markers.h"
 
@@ -33,7 +34,9 @@ struct CutOptions
     std::optional<QSize> exportSize;
     QRgb backgroundColour = CutSession::defaultBackgroundColour;
     QImage backgroundPicture; // null: the colour
+    double backgroundZoom = 1.0;
     QPoint offset;
+    BrushEdits edits; // from a project: the cut-out's alpha where the brushes changed it
 
     // Without markers or an export only the colour analysis runs.
     bool cutting = false;

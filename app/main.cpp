@@ -66,12 +66,13 @@ int main(int argc, char *argv[])
         "main", "Cuts an object out of a photograph. Opens PHOTO if one is given."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("PHOTO"),
-                                 QCoreApplication::translate("main", "The photo to open (the first of several)."));
+                                 QCoreApplication::translate("main", "The photo, or a project (.peltrix), to open (the first of several)."));
     parser.process(app);
 
     MainWindow window;
     QObject::connect(&window, &MainWindow::mwquit, &app, &QCoreApplication::quit);
     window.show();
     window.openFiles(parser.positionalArguments());
+    window.offerRecovery();
     return app.exec();
 }

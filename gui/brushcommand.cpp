@@ -114,6 +114,7 @@ void CBrushCommand::show(CutoutDocument &cutout, const QImage &pixels)
         QRgb *to = reinterpret_cast<QRgb *>(image.scanLine(y)) + area.left();
         std::copy(from, from + area.width(), to);
     }
+    cutout.noteEdited(area);
     cutout.showRect(area);
 }
 

@@ -1,5 +1,6 @@
 #include "gui/cutdocument.h"
 
+#include "gui/autosave.h"
 #include "gui/brushcommand.h"
 #include "gui/cutoutdocument.h"
 #include "gui/markercommand.h"
@@ -9,8 +10,12 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
+
+#include "output/pictureio.h"
+#include "session/toolsettings.h"
 
 #include <algorithm>
 
@@ -22,7 +27,7 @@ CutDocument::CutDocument(QGraphicsScene &editScene, QObject *parent)
     history.setUndoLimit(200);
     cutoutDocument->undoFailed = [this] { emit undoFailed(); };
     cutoutDocument->redoFailed = [this] { emit redoFailed(); };
-    connect(&history, &QUndoStack::indexChanged, this, &CutDocument::checkMarks);
+    connect(&history, &QUndoStack::indexChanged, this, &CutDocument::historyMoved);
 }
 
 CutDocument::~CutDocument()
@@ -53,8 +58,17 @@ bool CutDocument::open(const QString &path, QString *reason)
     forgetStroke();
     // The session drops the old dabs, keep pixels and cut-out whether or not the read works.
     bool opened = false;
-    runWaiting([&] { opened = cut.open(path, reason); });
+    QByteArray sum;
+    runWaiting([&] {
+        opened = cut.open(path, reason);
+        if (opened)
+            sum = fileSha256(path);
+    });
+    if (opened)
+        photoSum = sum;
+    cutoutDocument->rebuilt();
     reportedMarks = cut.marksGeneration(); // a new photo starts without marks to report
+    emit modified();
     return opened;
 }
 
@@ -109,6 +123,7 @@ void CutDocument::checkMarks()
         return;
     reportedMarks = cut.marksGeneration();
     emit marksChanged();
+    emit modified();
     if (live)
         startLiveRun();
 }
@@ -184,6 +199,14 @@ void CutDocument::settleLiveIsolation()
     }
 }
 
+void CutDocument::historyMoved()
+{
+    checkMarks();
+    // A brush batch, or the undo of one; dabs of a stroke count when it ends.
+    if (strokeDepth == 0)
+        emit modified();
+}
+
 void CutDocument::addDab(const MarkerDab &dab)
 {
     push(new CMarkerCommand(markerLayer, markerLayer->add(dab)), tr("Marker stroke"));
@@ -202,6 +225,37 @@ int CutDocument::eraseIn(const QRectF &area)
 void CutDocument::loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text)
 {
     history.push(new CStrokesCommand(markerLayer, drawingOrder, text));
+}
+
+void CutDocument::placeDabs(const QList<MarkerDab> &drawingOrder)
+{
+    markerLayer->replace(drawingOrder);
+    checkMarks();
+}
+
+void CutDocument::setBackgroundColour(QRgb colour)
+{
+    cut.setBackgroundColour(colour);
+    backgroundFile.clear();
+    backgroundSum.clear();
+    emit modified();
+}
+
+bool CutDocument::setBackgroundPicture(const QString &path, QString *reason)
+{
+    QImage picture;
+    QByteArray sum;
+    runWaiting([&] {
+        // Read like a photo: the same size limit, and a camera picture stands the right way up.
+        picture = readPicture(path, reason);
+        if (!picture.isNull())
+            sum = fileSha256(path);
+    });
+    cut.setBackgroundPicture(picture);
+    backgroundFile = picture.isNull() ? QString() : QFileInfo(path).absoluteFilePath();
+    backgroundSum = sum;
+    emit modified();
+    return !picture.isNull();
 }
 
 const QList<qint32> &CutDocument::isolate()
@@ -233,6 +287,77 @@ void CutDocument::applyBrush(const QList<QRect> &rects, bool keep, int intensity
 {
     CutoutDocument::Edit edit = cutoutDocument->paint(rects, cut.objectOffset(), keep, intensity);
     push(new CBrushCommand(cutoutDocument, edit.bounds, std::move(edit.before)), tr("Brush stroke"));
+}
+
+bool CutDocument::applyEdits(const BrushEdits &edits)
+{
+    if (!::applyEdits(cut.cutout(), edits))
+        return false;
+    cutoutDocument->noteEdited(edits.area);
+    cutoutDocument->showRect(edits.area);
+    emit modified();
+    return true;
+}
+
+CutProject finishedProject(ProjectSnapshot snapshot)
+{
+    if (!snapshot.matte.isNull())
+        snapshot.project.edits = narrowedEdits(snapshot.project.edits, snapshot.matte);
+    return std::move(snapshot.project);
+}
+
+ProjectSnapshot CutDocument::withoutEdits(bool shown, const ToolSettings &tools) const
+{
+    ProjectSnapshot snapshot;
+    CutProject &p = snapshot.project;
+    p.photoPath = QFileInfo(cut.photoPath()).absoluteFilePath();
+    p.photoSha256 = photoSum;
+    p.photoSize = cut.size();
+    p.dabs = cut.dabs();
+    // A shown cut-out was made with the session's edge treatment; the next one will use the tools'.
+    p.smoothEdges = shown ? cut.smoothsEdges() : tools.smoothEdges;
+    p.gaussSize = shown ? cut.smoothingSize() : tools.gaussSize;
+    p.refineEdges = shown ? cut.refinesEdges() : tools.refineEdges;
+    p.backgroundColour = cut.backgroundColour();
+    if (!cut.backgroundPicture().isNull() && !backgroundFile.isEmpty()) {
+        p.backgroundPath = backgroundFile;
+        p.backgroundSha256 = backgroundSum;
+    }
+    // The preview starts every background unzoomed.
+    p.backgroundZoom = shown ? cut.backgroundZoom() : 1.0;
+    p.objectOffset = cut.objectOffset();
+    p.preview = shown;
+    if (shown && !cutoutDocument->editedArea().isEmpty() && cut.isMatteCurrent())
+        snapshot.matte = cut.matte();
+    return snapshot;
+}
+
+ProjectSnapshot CutDocument::snapshot(bool preview, const ToolSettings &tools) const
+{
+    const bool shown = preview && !cut.cutout().isNull();
+    ProjectSnapshot snapshot = withoutEdits(shown, tools);
+    if (shown)
+        snapshot.project.edits = captureEdits(cut.cutout(), cutoutDocument->editedArea());
+    return snapshot;
+}
+
+ProjectSnapshot CutDocument::changes(bool preview, const ToolSettings &tools, bool whole)
+{
+    const bool shown = preview && !cut.cutout().isNull();
+    ProjectSnapshot snapshot = withoutEdits(shown, tools);
+    if (!shown)
+        return snapshot;
+    snapshot.changesOnly = true;
+    snapshot.cutoutGeneration = cutoutDocument->generation();
+    snapshot.editedArea = cutoutDocument->editedArea();
+    const QRegion changed = cutoutDocument->takeChanges();
+    // Copied, not shared: the brushes write into the cut-out in place.
+    if (whole)
+        snapshot.changedAlpha << captureEdits(cut.cutout(), snapshot.editedArea);
+    else
+        for (const QRect &area : changed)
+            snapshot.changedAlpha << captureEdits(cut.cutout(), area);
+    return snapshot;
 }
 
 bool CutDocument::runWaiting(const std::function<void()> &work)

@@ -13,6 +13,27 @@
 
 #include "isolation/markers.h"
 #include "session/cutsession.h"
+#include "session/project.h"
+
+struct ToolSettings;
+
+// A project as taken on the window's thread, with the matte its brush edits are measured
+// against (shared with the session, which never writes into it).
+struct ProjectSnapshot
+{
+    CutProject project;
+    QImage matte; // null when it no longer matches the cut-out
+    // Taken by changes(): instead of the edits, the alpha of what the brushes changed since
+    // the last such snapshot of the same cut-out, and the area they changed since it was built.
+    bool changesOnly = false;
+    quint64 cutoutGeneration = 0;
+    QList<BrushEdits> changedAlpha;
+    QRect editedArea;
+};
+
+// The project to write from a whole snapshot: its edits narrowed to the pixels that differ
+// from the matte. Slow for large edits; runs on any thread.
+CutProject finishedProject(ProjectSnapshot snapshot);
 
 class CutoutDocument;
 class MarkerLayer;
@@ -71,6 +92,16 @@ public:
     void open(const QImage &picture);
     // The colour analysis of the open photo.
     void analyse();
+    // SHA-256 of the open photo's file as it was read; empty without one.
+    const QByteArray &photoSha256() const { return photoSum; }
+
+    // --- The preview's background
+    void setBackgroundColour(QRgb colour); // drops a background picture
+    // Reads the picture (off the window's thread); one that cannot be read leaves the colour.
+    bool setBackgroundPicture(const QString &path, QString *reason = nullptr);
+    // The file of the background picture and its SHA-256; empty for a colour.
+    const QString &backgroundPath() const { return backgroundFile; }
+    const QByteArray &backgroundSha256() const { return backgroundSum; }
 
     // --- Dabs, each one undo step
     // A stroke runs from a press to its release; the marks are reported changed at its end.
@@ -85,6 +116,8 @@ public:
     int eraseIn(const QRectF &area);
     // Puts the dabs of a strokes file in place of all, as one undo step named `text`.
     void loadStrokes(const QList<MarkerDab> &drawingOrder, const QString &text);
+    // Puts dabs in place of all without an undo step: a restored cut starts its history here.
+    void placeDabs(const QList<MarkerDab> &drawingOrder);
 
     // --- Live isolation: while it is on, every change of the marks isolates a copy of them
     // off the window's thread, without anyone waiting; a newer change supersedes a run not
@@ -108,6 +141,18 @@ public:
     // --- Brushes: one batch of dabs (scene rectangles) raises or lowers the cut-out's alpha
     // under their inscribed ellipses by `intensity`; one undo step.
     void applyBrush(const QList<QRect> &rects, bool keep, int intensity);
+    // Writes saved brush edits into the cut-out and shows them, without an undo step; false
+    // when they do not fit the cut-out.
+    bool applyEdits(const BrushEdits &edits);
+
+    // --- The project: what the cut is made of. `preview` tells whether the preview is shown
+    // (only then do brush edits count); `tools` give the edge treatment the next preview would
+    // use. Reading the whole edited alpha takes a while on a large photo: run it where the
+    // window waits anyway.
+    ProjectSnapshot snapshot(bool preview, const ToolSettings &tools) const;
+    // The same with only the brush edits made since the last call (all of them with `whole`);
+    // cheap, for this thread.
+    ProjectSnapshot changes(bool preview, const ToolSettings &tools, bool whole);
 
 signals:
     // Work under way reports how far it is, 0 to 100, and which stage it is in.
@@ -123,6 +168,9 @@ signals:
     // A live isolation is done: takeLiveMask() has the mask overlay for the session's marks
     // as they are now.
     void liveMaskReady();
+    // What a project holds changed: marks, brush edits, the background, a new photo. Dabs
+    // within a stroke count once the stroke ends.
+    void modified();
 
 private:
     // Delivers a report on this object's thread, in order, whichever thread makes it.
@@ -136,8 +184,13 @@ private:
     // is named `strokeText`.
     void push(QUndoCommand *command, const QString &strokeText);
     void forgetStroke();
+    void historyMoved();
+    ProjectSnapshot withoutEdits(bool shown, const ToolSettings &tools) const;
 
     CutSession cut;
+    QByteArray photoSum;
+    QString backgroundFile;
+    QByteArray backgroundSum;
     QUndoStack history;
     std::shared_ptr<MarkerLayer> markerLayer;
     std::shared_ptr<CutoutDocument> cutoutDocument;

@@ -124,6 +124,7 @@ CutoutDocument::Edit CutoutDocument::paint(const QList<QRect> &rects, QPoint off
     // copy() of an empty rectangle would copy the whole picture.
     if (!edit.bounds.isEmpty())
         edit.before = picture.copy(edit.bounds);
+    noteEdited(edit.bounds);
 
     for (const QRect &part : region) {
         for (int y = part.top(); y <= part.bottom(); ++y) {

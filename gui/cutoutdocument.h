@@ -4,9 +4,11 @@
 #include <QList>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 class CutSession;
 class QGraphicsPixmapItem;
@@ -33,7 +35,23 @@ public:
     QGraphicsPixmapItem *item() const { return shown; }
 
     // The cut-out was rebuilt from the markers; edits of earlier ones no longer apply.
-    void rebuilt() { ++currentGeneration; }
+    void rebuilt()
+    {
+        ++currentGeneration;
+        edited = QRect();
+        untaken = QRegion();
+    }
+    // Where the brushes may have changed the cut-out since it was built, and the part of it
+    // changed since takeChanges() last took it. The area is saved as one rectangle, so what it
+    // takes in beside an edit counts as changed too.
+    QRect editedArea() const { return edited; }
+    void noteEdited(const QRect &area)
+    {
+        const QRect grown = edited | area;
+        untaken += QRegion(grown).subtracted(QRegion(edited)) + QRegion(area);
+        edited = grown;
+    }
+    QRegion takeChanges() { return std::exchange(untaken, QRegion()); }
     quint64 generation() const { return currentGeneration; }
 
     // Shows the picture again inside `rect`, touching only that part of the item's pixmap
@@ -61,4 +79,6 @@ private:
     CutSession &session;
     QGraphicsPixmapItem *shown = nullptr;
     quint64 currentGeneration = 0;
+    QRect edited;
+    QRegion untaken;
 };

@@ -91,10 +91,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&skipTimer, &QTimer::timeout, this, &MainWindow::on_TimeToSkipLastRect);
 
     skipLastRect = true;
+    setUpProjects();
 }
 
 MainWindow::~MainWindow()
 {
+    // The document's last signals (its history cleared) find no autosave left to tell.
+    document.disconnect(this);
     delete ui;
 }
 
@@ -116,16 +119,12 @@ void MainWindow::saveWindowState()
     writeSetting(settings, SettingKeys::WindowState, saveState());
 }
 
-void MainWindow::closeEvent(QCloseEvent *event)
-{
-    saveWindowState();
-    QMainWindow::closeEvent(event);
-}
 
 void MainWindow::on_actionQuit_triggered()
 {
     // Quit ends the program without closing the window first.
     saveWindowState();
+    leave();
     emit mwquit();
 }
 

@@ -8,10 +8,12 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "gui/autosave.h"
 #include "gui/cutdocument.h"
 #include "session/toolsettings.h"
 
 class QActionGroup;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QMimeData;
@@ -28,8 +30,13 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Opens the first of `paths` as the Open command opens a chosen file (the command line).
+    // Opens the first of `paths` as the Open command opens a chosen file, or as Open Project
+    // does for a project (the command line).
     void openFiles(const QStringList &paths);
+    // Offers back the cut of a session that ended without quitting (at start-up).
+    void offerRecovery();
+    // Opens a project file as Open Project does after its dialog.
+    bool openProject(const QString &path);
 
 signals:
     void mwquit();
@@ -74,6 +81,10 @@ private slots:
     void on_actionCopy_triggered();
     void on_actionPaste_triggered();
 
+    // mainwindow_project.cpp
+    void on_actionOpenProject_triggered();
+    void on_actionSaveProject_triggered();
+
     // mainwindow_dialogs.cpp
     void on_actionSelect_Background_triggered();
     void on_actionIndex_triggered();
@@ -81,7 +92,8 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    // The window's size, place and state are kept for the next start.
+    // The window's size, place and state are kept for the next start, and unsaved work is
+    // kept as Quit keeps it.
     void closeEvent(QCloseEvent *event) override;
     // A picture dropped on the window opens like a chosen one.
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -99,6 +111,7 @@ private:
     void stepBrushIntensity(int delta);
     // mainwindow_open.cpp
     void openFile(const QString &path);
+    bool openPhoto(const QString &path); // without keeping the work of the one open
     bool loadImage(const QString &path);
     // Replaces the photo with what `open` opens, shown under `name`; false when it failed.
     bool showOpened(const QString &name, const std::function<bool()> &open);
@@ -132,6 +145,26 @@ private:
     QImage pastedPicture(const QMimeData *data, QString &reason);
     // mainwindow_strokes.cpp: the photo must be open; empty when cancelled
     QString chooseStrokesFile(bool save);
+    // mainwindow_project.cpp
+    void setUpProjects();
+    void noteChange();
+    bool hasWork();
+    bool hasUnsavedWork() { return unsaved && hasWork(); }
+    // What the autosave writes: the unsaved cut with the brush edits since it last asked.
+    std::optional<ProjectSnapshot> unsavedChanges(bool whole);
+    // Unsaved work goes to a project file of its own in the data folder; `note` says where
+    // (empty when nothing needed keeping). False when it could not be kept: the status bar
+    // says why.
+    bool keepUnsavedWork(QString &note);
+    void leave(); // Quit and closing: unsaved work kept, or the recovery file left in place
+    bool saveProject(const QString &path);
+    // Makes the cut of `project` (read from `source`) this window's; false when nothing changed
+    // or the photo could not be read. `notes` gathers what could not be restored as it was,
+    // `kept` where the work open so far went.
+    bool restoreProject(CutProject project, const QString &source, QStringList &notes, QString &kept);
+    // A project saved, opened or kept: for the recent-files list, so that Open Recent brings
+    // it back.
+    void rememberRecent(const QString &path);
     // mainwindow_brushes.cpp
     void applyBrush(const QList<QRect> &rects, bool keep);
     void finishBrushStroke();
@@ -156,6 +189,10 @@ private:
     QList<QRect> brushRects;
 
     bool analysing = false; // the colour analysis is under way
+
+    Autosave autosave; // after the document it reads
+    bool unsaved = false;  // changes since the last project saved or opened
+    QString projectPath;   // the project last saved or opened
 
     QActionGroup *markerGroup = nullptr;
     QActionGroup *brushGroup = nullptr;

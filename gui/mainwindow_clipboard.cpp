@@ -115,9 +115,15 @@ void MainWindow::on_actionPaste_triggered()
                                    : tr("The clipboard's picture cannot be opened: %1").arg(reason));
         return;
     }
+    // The cut of the photo open so far is kept, as an open keeps it.
+    QString kept;
+    if (!keepUnsavedWork(kept))
+        return;
     showOpened(tr("Pasted picture"), [&] {
         document.open(picture);
         return true;
     });
     afterOpen();
+    if (!kept.isEmpty())
+        setStatus(kept);
 }

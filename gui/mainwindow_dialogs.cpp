@@ -6,7 +6,6 @@
 
 #include "gui/backgrounddialog.h"
 #include "gui/helpdialog.h"
-#include "output/pictureio.h"
 
 void MainWindow::on_actionSelect_Background_triggered()
 {
@@ -17,13 +16,11 @@ void MainWindow::on_actionSelect_Background_triggered()
     if (!dialog.isChanged())
         return;
     if (dialog.isColourChosen()) {
-        session().setBackgroundColour(dialog.chosenColour());
+        document.setBackgroundColour(dialog.chosenColour());
         session().setObjectOffset(QPoint(0, 0));
     } else {
-        // Read like a photo: the same size limit, and a camera picture stands the right way up.
         // A picture that cannot be read leaves the colour over the chessboard.
-        const QString path = dialog.chosenPicture();
-        document.runWaiting([&] { session().setBackgroundPicture(readPicture(path)); });
+        document.setBackgroundPicture(dialog.chosenPicture());
     }
     showPreview();
 }

@@ -32,10 +32,23 @@ void MainWindow::on_actionOpen_triggered()
 
 void MainWindow::openFile(const QString &path)
 {
+    // The cut of the photo open so far is kept, never asked about.
+    QString kept;
+    if (!keepUnsavedWork(kept))
+        return;
+    const bool loaded = openPhoto(path);
     // The menu shows the new list the next time it opens: it may be running this very open.
-    if (loadImage(path))
+    if (loaded)
         RecentFiles(settings).add(path);
+    if (!kept.isEmpty())
+        setStatus(loaded ? kept : tr("Failed to read image. %1").arg(kept));
+}
+
+bool MainWindow::openPhoto(const QString &path)
+{
+    const bool loaded = loadImage(path);
     afterOpen();
+    return loaded;
 }
 
 void MainWindow::afterOpen()
@@ -43,6 +56,7 @@ void MainWindow::afterOpen()
     if (ui->actionPreview->isChecked())
         ui->actionPreview->setChecked(false);
     document.undoStack().clear();
+    projectPath.clear();
 }
 
 void MainWindow::updateRecentMenu()
@@ -63,7 +77,7 @@ void MainWindow::updateRecentMenu()
         entry->setEnabled(QFileInfo(path).isFile());
         connect(entry, &QAction::triggered, this, [this, path] {
             if (!document.isBusy())
-                openFile(path);
+                openFiles({path});
         });
     }
     menu->setEnabled(!paths.isEmpty());
@@ -71,7 +85,11 @@ void MainWindow::updateRecentMenu()
 
 void MainWindow::openFiles(const QStringList &paths)
 {
-    if (!paths.isEmpty())
+    if (paths.isEmpty())
+        return;
+    if (QFileInfo(paths.first()).suffix().compare(projectSuffix(), Qt::CaseInsensitive) == 0)
+        openProject(paths.first());
+    else
         openFile(paths.first());
 }
 

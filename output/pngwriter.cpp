@@ -78,8 +78,9 @@ void toRgb(const QRgb *in, uchar *out, int W)
 class RowSource
 {
 public:
-    RowSource(const QImage &image, bool alpha)
-        : image(image), alpha(alpha), rowBytes(size_t(image.width()) * (alpha ? 4 : 3)),
+    // `channels`: 1 grey (the picture's own bytes), 3 RGB or 4 RGBA.
+    RowSource(const QImage &image, int channels)
+        : image(image), channels(channels), rowBytes(size_t(image.width()) * size_t(channels)),
           blocks((image.height() + blockRows - 1) / blockRows),
           ring(size_t(ringBlocks) * blockRows * rowBytes)
     {
@@ -123,15 +124,17 @@ private:
         const int last = std::min(image.height(), first + blockRows);
         for (int y = first; y < last; ++y, out += rowBytes) {
             const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-            if (alpha)
+            if (channels == 4)
                 toRgba(line, out, image.width());
-            else
+            else if (channels == 3)
                 toRgb(line, out, image.width());
+            else
+                std::copy_n(image.constScanLine(y), rowBytes, out);
         }
     }
 
     const QImage &image;
-    const bool alpha;
+    const int channels;
     const size_t rowBytes;
     const int blocks;
     std::vector<uchar> ring;
@@ -142,7 +145,7 @@ private:
 };
 
 // No object with a destructor lives in this frame: libpng leaves it by longjmp on errors.
-bool encode(int W, int H, bool alpha, Output &out, RowSource &rows)
+bool encode(int W, int H, int channels, Output &out, RowSource &rows)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &out, onError, onWarning);
     if (!png)
@@ -158,14 +161,15 @@ bool encode(int W, int H, bool alpha, Output &out, RowSource &rows)
     }
     png_set_write_fn(png, &out, writeData, flushData);
     png_set_IHDR(png, info, png_uint_32(W), png_uint_32(H), 8,
-                 alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_compression_level(png, compressionLevel);
     png_set_compression_strategy(png, Z_RLE);
     png_set_compression_buffer_size(png, idatBytes);
     png_write_info(png, info);
-    const size_t rowBytes = size_t(W) * (alpha ? 4 : 3);
+    const size_t rowBytes = size_t(W) * size_t(channels);
     for (int block = 0; block * blockRows < H; ++block) {
         const uchar *row = rows.acquire(block);
         for (int y = block * blockRows; y < std::min(H, (block + 1) * blockRows); ++y, row += rowBytes)
@@ -188,16 +192,18 @@ bool writePng(const QImage &image, QIODevice &device, QString *error)
     };
     if (image.isNull())
         return fail(QStringLiteral("empty picture"));
+    const bool grey = image.format() == QImage::Format_Grayscale8;
     const bool alpha = image.hasAlphaChannel();
-    const QImage::Format format = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    const QImage::Format format = grey ? QImage::Format_Grayscale8 : alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     const QImage pixels = image.format() == format ? image : image.convertToFormat(format);
     if (pixels.isNull())
         return fail(QStringLiteral("not enough memory"));
 
+    const int channels = grey ? 1 : alpha ? 4 : 3;
     Output out;
     out.device = &device;
-    RowSource rows(pixels, alpha);
-    if (!encode(pixels.width(), pixels.height(), alpha, out, rows))
+    RowSource rows(pixels, channels);
+    if (!encode(pixels.width(), pixels.height(), channels, out, rows))
         return fail(out.error.isEmpty() ? QStringLiteral("PNG encoding failed") : out.error);
     return true;
 }

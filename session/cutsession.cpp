@@ -358,8 +358,10 @@ QSize CutSession::exportStartSize() const
 QImage CutSession::exportImage(QSize size, const StageTimer &stageTimer) const
 {
     const QSize shown = backgroundSize();
-    // The displayed size truncates, as the preview's item reports it.
-    const QSize displayed(int(shown.width() * zoomFactor), int(shown.height() * zoomFactor));
+    // The displayed size truncates, as the preview's item reports it; a zoom from a project
+    // file may be far beyond what int holds.
+    const auto zoomed = [this](int side) { return int(std::clamp(side * zoomFactor, 0.0, 1.0e9)); };
+    const QSize displayed(zoomed(shown.width()), zoomed(shown.height()));
     const ExportGeometry g = exportGeometry(displayed, cutoutImage.size(), offset, size);
     if (!g.valid)
         return QImage();

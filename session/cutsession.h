@@ -111,6 +111,10 @@ public:
     // Refined edges: alpha and foreground colours estimated from the photo near the outline,
     // in place of the smoothing.
     void setRefine(bool refine);
+    // The edge treatment asked for last: the one the current cut-out was made with.
+    bool smoothsEdges() const { return smooth; }
+    int smoothingSize() const { return gaussSize; }
+    bool refinesEdges() const { return refine; }
     const QImage &buildMatte(const ProgressCallback &progress = {}, const StageTimer &stageTimer = {});
     bool isMatteCurrent() const;
     const QImage &matte() const { return matteImage; }

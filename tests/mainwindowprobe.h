@@ -53,6 +53,8 @@ public:
     bool &skipLastRect() { return w.skipLastRect; }
     QList<QRect> &brushRects() { return w.brushRects; }
     QUndoStack &undoStack() { return w.document.undoStack(); }
+    Autosave &autosave() { return w.autosave; }
+    bool unsaved() const { return w.unsaved; }
 
     // Loads a picture the way the Open command does after its dialog, without the dialog.
     bool load(const QString &path)
@@ -125,6 +127,10 @@ inline void answerFileDialog(const QString &path, int delayMs = 0)
             return;
         }
         dialog->selectFile(path);
+        // selectFile() leaves the name box alone while it has the focus.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (dialog->selectedFiles().isEmpty() && name)
+            name->setText(path);
         QMetaObject::invokeMethod(dialog, "accept");
     });
 }

@@ -2,12 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QtEndian>
 
-// Keeps every test away from the user's real settings store: the store is pointed at a
-// folder inside the build tree (ctest also sets XDG_CONFIG_HOME there) and emptied.
+// Keeps every test away from the user's real settings store and data folder: the store is
+// pointed at a folder inside the build tree (ctest also sets XDG_CONFIG_HOME there) and
+// emptied, and recovery files and kept cuts go to an emptied folder inside it.
 inline void isolateSettings()
 {
     QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -19,6 +21,8 @@ inline void isolateSettings()
     QCoreApplication::setOrganizationName(QStringLiteral("Trevalon software"));
     QCoreApplication::setApplicationName(QStringLiteral("Peltrix Pro 2.8"));
     QSettings().clear();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder + QStringLiteral("/data")));
+    QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
 }
 
 // A BMP header for a w x h picture and no pixels: enough for a reader to learn its size.

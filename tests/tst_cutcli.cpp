@@ -323,6 +323,20 @@ void TestCutCli::badInput_data()
                                            << 2 << "--background needs -o";
     QTest::newRow("unknown output format") << QStringList{QStringLiteral("-o"), path(QStringLiteral("a.bmp")), photoPath}
                                            << 2 << "neither .jpg/.jpeg nor .png";
+    const QString project = path(QStringLiteral("cut.peltrix"));
+    writeText(project, "{\"format\": \"peltrix-project\", \"version\": 1, \"view\": \"markers\", \"photo\": "
+                       "{\"path\": \"gone.png\", \"sha256\": \"" + QByteArray(64, 'a') + "\", \"width\": 48, "
+                       "\"height\": 32}, \"settings\": {\"smoothEdges\": true, \"gaussSize\": 5, "
+                       "\"refineEdges\": false}, \"background\": {\"colour\": \"#00FFFFFF\", \"zoom\": 1}, "
+                       "\"objectOffset\": [0, 0], \"dabs\": []}\n");
+    QTest::newRow("project and markers")
+        << QStringList{QStringLiteral("--project"), project, QStringLiteral("--markers"), strokes} << 2
+        << "--markers: the project holds it";
+    QTest::newRow("project, missing") << QStringList{QStringLiteral("--project"), path(QStringLiteral("none.peltrix"))}
+                                      << 1 << "cannot read the project";
+    QTest::newRow("project, not one") << QStringList{QStringLiteral("--project"), strokes} << 1 << "not a project";
+    QTest::newRow("project, photo gone") << QStringList{QStringLiteral("--project"), project} << 1
+                                         << "gone.png is missing";
     QTest::newRow("unwritable output")
         << QStringList{QStringLiteral("-o"), path(QStringLiteral("no/such/folder/a.png")), photoPath} << 1
         << "cannot write";

@@ -71,10 +71,14 @@ private slots:
     void initTestCase();
     void sameStrokesSameResult_data();
     void sameStrokesSameResult();
+    void projectGivesTheSameCut_data();
+    void projectGivesTheSameCut();
 
 private:
     // Paints the strokes with the marker tools at zoom 2.
     void paintStrokes(MainWindowProbe &probe);
+    // Exports the preview through the Export command and its dialog.
+    void exportTo(MainWindowProbe &probe, const QString &path);
 
     QTemporaryDir dir;
     QString photoPath;
@@ -196,14 +200,7 @@ void TestCutParity::sameStrokesSameResult()
     probe.action("actionPreview")->setChecked(true);
     QVERIFY(!probe.session().keepPixels().isEmpty());
     const QString windowExport = dir.filePath(QStringLiteral("window-") + file);
-    whenModal<ExportDialog>([windowExport](ExportDialog *dialog) {
-        answerFileDialog(windowExport);
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
-        dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
-    });
-    MessageBoxAnswerer warnings; // a JPEG over a see-through colour warns
-    probe.action("actionExport")->trigger();
-    QVERIFY(probe.status() != QLatin1String("Export failed"));
+    exportTo(probe, windowExport);
 
     const QString dump = dir.filePath(QStringLiteral("dump"));
     const QString commandExport = dir.filePath(QStringLiteral("command-") + file);
@@ -219,6 +216,97 @@ void TestCutParity::sameStrokesSameResult()
     const QImage fromWindow = readPicture(windowExport);
     QVERIFY(!fromWindow.isNull());
     QCOMPARE(readPicture(commandExport), fromWindow);
+}
+
+void TestCutParity::exportTo(MainWindowProbe &probe, const QString &path)
+{
+    whenModal<ExportDialog>([path](ExportDialog *dialog) {
+        answerFileDialog(path);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
+        dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
+    });
+    MessageBoxAnswerer warnings; // a JPEG over a see-through colour warns
+    probe.action("actionExport")->trigger();
+    QVERIFY(probe.status() != QLatin1String("Export failed"));
+}
+
+// A saved project opened in a fresh window gives back the same cut-out, brush edits included,
+// and the same export; peltrix-cut --project writes the same bytes.
+void TestCutParity::projectGivesTheSameCut_data()
+{
+    QTest::addColumn<bool>("picture");
+    QTest::addColumn<bool>("refine");
+
+    QTest::newRow("background picture, zoomed, moved") << true << false;
+    QTest::newRow("colour, refined edges") << false << true;
+}
+
+void TestCutParity::projectGivesTheSameCut()
+{
+    QFETCH(bool, picture);
+    QFETCH(bool, refine);
+
+    MainWindow window;
+    MainWindowProbe made(window);
+    window.resize(1000, 800);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(made.load(photoPath));
+    paintStrokes(made);
+    made.tools().refineEdges = refine;
+    if (picture)
+        made.document().setBackgroundPicture(picturePath);
+    else
+        made.document().setBackgroundColour(0xFF3060A0);
+    made.action("actionPreview")->setChecked(true);
+    if (picture) {
+        made.action("actionBackgroundZoomPlus")->trigger();
+        made.action("actionBackgroundZoomPlus")->trigger();
+    }
+    QVERIFY(QMetaObject::invokeMethod(made.view(), "HandTool", Q_ARG(QPoint, QPoint(10, 10)), Q_ARG(QPoint, QPoint(17, 6))));
+    const auto brush = [&](const char *tool, QRect dab) {
+        made.action(tool)->trigger();
+        const int steps = made.undoStack().count();
+        QVERIFY(QMetaObject::invokeMethod(made.view(), "AnyBrush", Q_ARG(QRect, dab), Q_ARG(bool, true)));
+        QTRY_COMPARE(made.undoStack().count(), steps + 1);
+    };
+    brush("actionForeground_Brush", QRect(70, 20, 24, 24));
+    brush("actionBackground_Brush", QRect(40, 40, 16, 12));
+
+    const QString project = dir.filePath(QStringLiteral("cut-%1.peltrix").arg(QTest::currentDataTag()));
+    answerFileDialog(project);
+    made.action("actionSaveProject")->trigger();
+    QVERIFY2(made.status().startsWith(QLatin1String("Saved the project")), qPrintable(made.status()));
+    const QString windowExport = dir.filePath(QStringLiteral("project-window-%1.png").arg(QTest::currentDataTag()));
+    exportTo(made, windowExport);
+
+    MainWindow fresh;
+    MainWindowProbe opened(fresh);
+    fresh.show();
+    answerFileDialog(project);
+    opened.action("actionOpenProject")->trigger();
+    QVERIFY2(opened.status().startsWith(QLatin1String("Opened the project")), qPrintable(opened.status()));
+    QCOMPARE(opened.session().dabs(), made.session().dabs());
+    QCOMPARE(opened.session().objectOffset(), made.session().objectOffset());
+    QCOMPARE(opened.session().backgroundZoom(), made.session().backgroundZoom());
+    QCOMPARE(opened.session().cutout(), made.session().cutout());
+    const QString reopenedExport = dir.filePath(QStringLiteral("project-reopened-%1.png").arg(QTest::currentDataTag()));
+    exportTo(opened, reopenedExport);
+
+    const QString commandExport = dir.filePath(QStringLiteral("project-command-%1.png").arg(QTest::currentDataTag()));
+    QProcess command;
+    command.start(QStringLiteral(PELTRIX_CUT_PATH), {QStringLiteral("--project"), project, QStringLiteral("-o"), commandExport});
+    QVERIFY(command.waitForFinished(60000));
+    QCOMPARE(command.readAllStandardError(), QByteArray());
+    QCOMPARE(command.exitCode(), 0);
+
+    const auto bytes = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QVERIFY(!bytes(windowExport).isEmpty());
+    QCOMPARE(bytes(reopenedExport), bytes(windowExport));
+    QCOMPARE(bytes(commandExport), bytes(windowExport));
 }
 
 QTEST_MAIN(TestCutParity)

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/fuzz}"
 seconds="${2:-60}"
-targets=(picture markers settings)
+targets=(picture markers settings project)
 # The settings target drives the whole window, whose toolkit caches fill up lazily: checking
 # for leaks after each such input costs more than the input. The sanitizer pass of the tests
 # checks the window for leaks instead.

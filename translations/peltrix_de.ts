@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>Autosave</name>
+    <message>
+        <source>cannot create %1</source>
+        <translation>%1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>cannot lock a file in %1</source>
+        <translation>in %1 lässt sich keine Datei sperren</translation>
+    </message>
+    <message>
+        <source>not enough memory for the brush edits</source>
+        <translation>nicht genug Speicher für die Pinselkorrekturen</translation>
+    </message>
+</context>
+<context>
     <name>BackgroundDialog</name>
     <message>
         <source>Please select the background color</source>
@@ -315,6 +330,118 @@ Copyright (C) Trevalon software. Alle Rechte vorbehalten.</translation>
         <source>Pasted picture</source>
         <translation>Eingefügtes Bild</translation>
     </message>
+    <message>
+        <source>Failed to read image. %1</source>
+        <translation>Das Bild konnte nicht gelesen werden. %1</translation>
+    </message>
+    <message>
+        <source>Autosave failed: %1</source>
+        <translation>Automatisches Sichern fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>cannot create %1</source>
+        <translation>%1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Could not keep the cut of %1: %2</source>
+        <translation>Die Freistellung von %1 konnte nicht aufbewahrt werden: %2</translation>
+    </message>
+    <message>
+        <source>The cut of %1 was kept in %2</source>
+        <translation>Die Freistellung von %1 wurde in %2 aufbewahrt</translation>
+    </message>
+    <message>
+        <source>Save Project</source>
+        <translation>Projekt speichern</translation>
+    </message>
+    <message>
+        <source>Projects (*.peltrix)</source>
+        <translation>Projekte (*.peltrix)</translation>
+    </message>
+    <message>
+        <source>Could not save the project: the photo&apos;s file cannot be read</source>
+        <translation>Das Projekt konnte nicht gespeichert werden: Die Datei des Fotos lässt sich nicht lesen</translation>
+    </message>
+    <message>
+        <source>Could not save the project: %1</source>
+        <translation>Das Projekt konnte nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>Saved the project to %1</source>
+        <translation>Projekt in %1 gespeichert</translation>
+    </message>
+    <message>
+        <source>Open Project</source>
+        <translation>Projekt öffnen</translation>
+    </message>
+    <message>
+        <source>Projects (*.peltrix);;All files (*.*)</source>
+        <translation>Projekte (*.peltrix);;Alle Dateien (*.*)</translation>
+    </message>
+    <message>
+        <source>Could not open the project %1: %2</source>
+        <translation>Das Projekt %1 konnte nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>Opened the project %1</source>
+        <translation>Projekt %1 geöffnet</translation>
+    </message>
+    <message>
+        <source>Where is %1?</source>
+        <translation>Wo ist %1?</translation>
+    </message>
+    <message>
+        <source>The photo %1 of the cut was not found; nothing was changed</source>
+        <translation>Das Foto %1 der Freistellung wurde nicht gefunden; nichts wurde geändert</translation>
+    </message>
+    <message>
+        <source>Changed Photo</source>
+        <translation>Geändertes Foto</translation>
+    </message>
+    <message>
+        <source>The photo %1 has changed since the cut was saved. Place the cut&apos;s dabs on it anyway? Its brush edits cannot be used.</source>
+        <translation>Das Foto %1 hat sich geändert, seit die Freistellung gespeichert wurde. Ihre Tupfer trotzdem darauf setzen? Ihre Pinselkorrekturen lassen sich nicht verwenden.</translation>
+    </message>
+    <message>
+        <source>The photo %1 has changed since the cut was saved; nothing was changed</source>
+        <translation>Das Foto %1 hat sich geändert, seit die Freistellung gespeichert wurde; nichts wurde geändert</translation>
+    </message>
+    <message>
+        <source>the photo %1 has changed: its dabs were placed, its brush edits left out</source>
+        <translation>das Foto %1 hat sich geändert: Die Tupfer wurden gesetzt, die Pinselkorrekturen weggelassen</translation>
+    </message>
+    <message>
+        <source>the background picture %1 was not found: the colour is shown</source>
+        <translation>das Hintergrundbild %1 wurde nicht gefunden: Die Farbe wird gezeigt</translation>
+    </message>
+    <message>
+        <source>the background picture %1 has changed</source>
+        <translation>das Hintergrundbild %1 hat sich geändert</translation>
+    </message>
+    <message>
+        <source>the brush edits do not fit the photo and were left out</source>
+        <translation>die Pinselkorrekturen passen nicht zum Foto und wurden weggelassen</translation>
+    </message>
+    <message>
+        <source>A recovery file could not be read (%1): %2</source>
+        <translation>Eine Wiederherstellungsdatei konnte nicht gelesen werden (%1): %2</translation>
+    </message>
+    <message>
+        <source>Recovery</source>
+        <translation>Wiederherstellung</translation>
+    </message>
+    <message>
+        <source>Restore the cut of %1 from %2?</source>
+        <translation>Die Freistellung von %1 vom %2 wiederherstellen?</translation>
+    </message>
+    <message>
+        <source>The cut of %1 from %2 was dropped</source>
+        <translation>Die Freistellung von %1 vom %2 wurde verworfen</translation>
+    </message>
+    <message>
+        <source>Restored the cut of %1 from %2</source>
+        <translation>Die Freistellung von %1 vom %2 wurde wiederhergestellt</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowUi</name>
@@ -532,6 +659,30 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <source>Ctrl+C</source>
         <translation>Ctrl+C</translation>
     </message>
+    <message>
+        <source>Open Project...</source>
+        <translation>Projekt öffnen...</translation>
+    </message>
+    <message>
+        <source>Opens a saved cut: its photo, strokes, brush edits, background and settings</source>
+        <translation>Öffnet eine gespeicherte Freistellung: Foto, Striche, Pinselkorrekturen, Hintergrund und Einstellungen</translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+O</source>
+        <translation>Ctrl+Shift+O</translation>
+    </message>
+    <message>
+        <source>Save Project...</source>
+        <translation>Projekt speichern...</translation>
+    </message>
+    <message>
+        <source>Saves the cut as a project that Open Project and peltrix-cut --project read</source>
+        <translation>Speichert die Freistellung als Projekt, das Projekt öffnen und peltrix-cut --project lesen</translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+S</source>
+        <translation>Ctrl+Shift+S</translation>
+    </message>
 </context>
 <context>
     <name>OptionsDialogUi</name>
@@ -630,8 +781,8 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <translation>Schneidet ein Objekt aus einem Foto aus. Öffnet FOTO, falls angegeben.</translation>
     </message>
     <message>
-        <source>The photo to open (the first of several).</source>
-        <translation>Das zu öffnende Foto (das erste von mehreren).</translation>
+        <source>The photo, or a project (.peltrix), to open (the first of several).</source>
+        <translation>Das zu öffnende Foto oder Projekt (.peltrix) (das erste von mehreren).</translation>
     </message>
 </context>
 </TS>

@@ -155,6 +155,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QTemporaryDir settingsHome;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(settingsHome.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(settingsHome.filePath(QStringLiteral("data"))));
     static QApplication app(*argc, *argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Trevalon software"));
     QCoreApplication::setApplicationName(QStringLiteral("Peltrix Pro 2.8"));

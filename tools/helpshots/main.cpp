@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGraphicsView>
 #include <QLibraryInfo>
@@ -294,6 +295,8 @@ int main(int argc, char *argv[])
         return 1;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    // So do the window's recovery files.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(settingsDir.filePath(QStringLiteral("data"))));
 
     return run(parser.positionalArguments().first(), parser.value(readmeOption));
 }
