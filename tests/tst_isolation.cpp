@@ -12,6 +12,7 @@
 #include "isolation/gradient.h"
 #include "isolation/isolation.h"
 #include "isolation/levelqueue.h"
+#include "isolation/maxflow.h"
 #include "isolation/markers.h"
 #include "isolation/vote.h"
 #include "reference/pointlists.h"
@@ -257,6 +258,8 @@ private slots:
     void matchesReferenceOnLongQueues();
     void markerMemoryFollowsThePicture();
     void sameBytesOnAnyThreadCount();
+
+    void maxFlowFindsMinimumCut();
 };
 
 void TestIsolation::cornerTest_data()
@@ -825,6 +828,73 @@ void TestIsolation::sameBytesOnAnyThreadCount()
     QCOMPARE(four.stages.keepPixels, one.stages.keepPixels);
     QCOMPARE(four.keepPixels, one.keepPixels);
     QVERIFY(!one.keepPixels.isEmpty());
+}
+
+void TestIsolation::maxFlowFindsMinimumCut()
+{
+    // Small random graphs against every partition of their nodes, solved afresh and again
+    // after their terminal capacities change (the flow found first is kept).
+    std::mt19937 random(23);
+    for (int graphIndex = 0; graphIndex < 300; ++graphIndex) {
+        const int n = 1 + int(random() % 10);
+        struct Edge { int a, b, ab, ba; };
+        QList<Edge> edges;
+        QList<int> degree(n, 0);
+        for (int tries = 0; tries < 3 * n; ++tries) {
+            const int a = int(random() % n), b = int(random() % n);
+            if (a == b || degree[a] == MaxFlow::maxDegree || degree[b] == MaxFlow::maxDegree)
+                continue;
+            // Now and then an edge that must not be cut.
+            const int ab = random() % 8 == 0 ? MaxFlow::infinite : int(random() % 20);
+            edges.append({a, b, ab, int(random() % 20)});
+            ++degree[a];
+            ++degree[b];
+        }
+        const auto terminals = [&] {
+            QList<QPair<int, int>> t;
+            for (int i = 0; i < n; ++i)
+                t.append({int(random() % 30), int(random() % 30)});
+            return t;
+        };
+        // The cost of a partition: source side where bit i is set.
+        const auto cutCost = [&](const QList<QPair<int, int>> &t, quint32 sourceSide) {
+            qint64 cost = 0;
+            for (int i = 0; i < n; ++i)
+                cost += (sourceSide >> i & 1) ? t[i].second : t[i].first;
+            for (const Edge &e : edges) {
+                const bool a = sourceSide >> e.a & 1, b = sourceSide >> e.b & 1;
+                cost += a && !b ? e.ab : !a && b ? e.ba : 0;
+            }
+            return cost;
+        };
+        const auto check = [&](const MaxFlow &graph, const QList<QPair<int, int>> &t) {
+            qint64 best = std::numeric_limits<qint64>::max();
+            for (quint32 side = 0; side < (1u << n); ++side)
+                best = std::min(best, cutCost(t, side));
+            quint32 found = 0;
+            for (int i = 0; i < n; ++i)
+                found |= quint32(graph.inSourceSet(i)) << i;
+            QCOMPARE(cutCost(t, found), best);
+        };
+
+        MaxFlow graph(n);
+        for (const Edge &e : std::as_const(edges))
+            graph.addEdge(e.a, e.b, e.ab, e.ba);
+        QList<QPair<int, int>> t = terminals();
+        for (int i = 0; i < n; ++i)
+            graph.addTerminal(i, t[i].first, t[i].second);
+        const qint64 flow = graph.solve();
+        check(graph, t);
+        quint32 found = 0;
+        for (int i = 0; i < n; ++i)
+            found |= quint32(graph.inSourceSet(i)) << i;
+        QCOMPARE(flow, cutCost(t, found)); // the maximum flow is the minimum cut
+        t = terminals();
+        for (int i = 0; i < n; ++i)
+            graph.setTerminal(i, t[i].first, t[i].second);
+        graph.solve();
+        check(graph, t);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestIsolation)
