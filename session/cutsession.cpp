@@ -25,6 +25,7 @@ CutSession::CutSession()
     smooth = defaults.smoothEdges;
     gaussSize = defaults.gaussSize;
     refine = defaults.refineEdges;
+    method = defaults.isolation;
 }
 
 bool CutSession::open(const QString &file, QString *error)
@@ -162,13 +163,25 @@ bool CutSession::hasKeepMarker() const
     return markerSetHasKeepPoint(markerSet(), photoSize.width(), photoSize.height());
 }
 
+void CutSession::setIsolationMethod(IsolationMethod chosen)
+{
+    if (chosen == method)
+        return;
+    method = chosen;
+    isolationCurrent = false;
+}
+
 const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
 {
     if (isolationCurrent)
         return keep;
-    if (!analysed)
-        analyse();
-    keep = isolateKeepPixels(labels, markerSet(), colorClusters.centers(), hooks);
+    if (method == IsolationMethod::Precise) {
+        keep = preciseKeepPixels(photoImage, markerSet(), hooks);
+    } else {
+        if (!analysed)
+            analyse();
+        keep = isolateKeepPixels(labels, markerSet(), colorClusters.centers(), hooks);
+    }
     ++keepGeneration;
     isolationCurrent = true;
     return keep;
@@ -181,7 +194,16 @@ IsolationStages CutSession::isolateByStages(const IsolationHooks &hooks)
     IsolationStages stages = ::isolateByStages(labels, markerSet(), colorClusters.centers(), hooks);
     keep = stages.keepPixels;
     ++keepGeneration;
-    isolationCurrent = true;
+    isolationCurrent = method == IsolationMethod::ColourClusters;
+    return stages;
+}
+
+PreciseStages CutSession::preciseByStages(const IsolationHooks &hooks)
+{
+    PreciseStages stages = ::preciseByStages(photoImage, markerSet(), hooks);
+    keep = stages.keepPixels;
+    ++keepGeneration;
+    isolationCurrent = method == IsolationMethod::Precise;
     return stages;
 }
 

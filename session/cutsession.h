@@ -14,6 +14,7 @@
 #include "analysis/progress.h"
 #include "isolation/isolation.h"
 #include "isolation/markers.h"
+#include "isolation/precise.h"
 
 // One cut: the photo, its colour analysis, the user's dabs, and everything derived from
 // them up to the exported picture. The window and peltrix-cut both drive the pipeline
@@ -73,11 +74,20 @@ public:
     bool hasKeepMarker() const;
 
     // --- The isolation
-    // The keep pixels (linear indices y * W + x, column by column); recomputed only when
-    // stale. Dabs whose corner the canvas would not have accepted are left out.
+    // Which method isolate() runs (the "ISOLATION" setting; the colour clusters until set).
+    // A change makes the isolation stale.
+    void setIsolationMethod(IsolationMethod method);
+    IsolationMethod isolationMethod() const { return method; }
+    // The keep pixels (linear indices y * W + x, column by column) by the chosen method;
+    // recomputed only when stale. Dabs whose corner the canvas would not have accepted are
+    // left out. The colour clusters analyse the photo first if that has not been done; the
+    // precise method reads the photo itself.
     const QList<qint32> &isolate(const IsolationHooks &hooks = {});
-    // The same, stage by stage, with each stage's picture.
+    // The same, stage by stage, with each stage's picture: the colour clusters' or the
+    // precise method's, whichever is chosen; the keep pixels count as current only when
+    // they come from the chosen method.
     IsolationStages isolateByStages(const IsolationHooks &hooks = {});
+    PreciseStages preciseByStages(const IsolationHooks &hooks = {});
     bool isIsolationCurrent() const { return isolationCurrent; }
     const QList<qint32> &keepPixels() const { return keep; }
 
@@ -144,6 +154,7 @@ private:
     DabId nextDab = 1;
     QImage markerPicture;
 
+    IsolationMethod method = IsolationMethod::ColourClusters;
     QList<qint32> keep;
     bool isolationCurrent = false;
     quint64 keepGeneration = 0; // counts replacements of `keep`

@@ -36,6 +36,7 @@ ToolSettings convert(const Lookup &value)
     s.refineEdges = boolean(RefineEdges);
     s.gaussSize = integer(GaussSize);
     s.sameSize = boolean(SameSize);
+    s.isolation = isolationMethodFromName(value(Isolation).toString()).value_or(IsolationMethod::ColourClusters);
     return s;
 }
 
@@ -69,6 +70,7 @@ void ToolSettings::write(QSettings &store) const
     writeSetting(store, RemoveBrushIntensity, removeBrushIntensity);
     writeSetting(store, BlueMarkerSize, blueMarkerSize);
     writeSetting(store, GaussSize, gaussSize);
+    writeSetting(store, Isolation, isolationMethodName(isolation));
 }
 
 ToolSettings ToolSettings::inBytes() const

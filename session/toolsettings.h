@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "isolation/isolation.h"
+
 class QSettings;
 class QVariant;
 
@@ -31,6 +33,8 @@ inline constexpr SettingKey RefineEdges{"REFINEEDGES", "false", "false"};
 inline constexpr SettingKey GaussSize{"GOUSSIZE", "5", "5"};
 inline constexpr SettingKey SameSize{"SAMESIZECHECKED", "false", "false"};
 inline constexpr SettingKey CurrentDir{"CurrDir", "", ""};
+// "clusters" or "precise" (isolationMethodName); anything else reads as "clusters".
+inline constexpr SettingKey Isolation{"ISOLATION", "clusters", "clusters"};
 } // namespace SettingKeys
 
 // The persistent options as plain values, converted the way the store converts them: a
@@ -53,6 +57,7 @@ struct ToolSettings
     bool refineEdges = false;
     int gaussSize = 0;
     bool sameSize = false;
+    IsolationMethod isolation = IsolationMethod::ColourClusters;
 
     static ToolSettings read(const QSettings &store, Defaults defaults = WindowDefaults);
     // What read() gives on an empty store.

@@ -13,9 +13,11 @@
 #include "isolation/isolation.h"
 #include "isolation/levelqueue.h"
 #include "isolation/maxflow.h"
+#include "isolation/precise.h"
 #include "isolation/markers.h"
 #include "isolation/vote.h"
 #include "reference/pointlists.h"
+#include "session/cutsession.h"
 
 using Points = QList<QPoint>;
 using Centres = QList<QList<qint16>>;
@@ -260,6 +262,7 @@ private slots:
     void sameBytesOnAnyThreadCount();
 
     void maxFlowFindsMinimumCut();
+    void preciseKeepsFarRegionThatClustersFlip();
 };
 
 void TestIsolation::cornerTest_data()
@@ -818,6 +821,23 @@ void TestIsolation::sameBytesOnAnyThreadCount()
         Parallel::setThreadCount(0);
         return result;
     };
+    const auto runPrecise = [&](int threads) {
+        Parallel::setThreadCount(threads);
+        PreciseStages stages = preciseByStages(photo, markers);
+        Parallel::setThreadCount(0);
+        return stages;
+    };
+    const PreciseStages preciseOne = runPrecise(1);
+    const PreciseStages preciseFour = runPrecise(4);
+    QCOMPARE(imageBytes(preciseFour.colourShare), imageBytes(preciseOne.colourShare));
+    QCOMPARE(imageBytes(preciseFour.distance), imageBytes(preciseOne.distance));
+    QCOMPARE(imageBytes(preciseFour.decision), imageBytes(preciseOne.decision));
+    QCOMPARE(preciseFour.keepPixels, preciseOne.keepPixels);
+    QCOMPARE(preciseKeepPixels(photo, markers), preciseOne.keepPixels);
+    // The photo is large enough for the reduced cut and the band at full resolution.
+    QVERIFY(preciseOne.decision.size() != preciseOne.colourShare.size());
+    QVERIFY(imageBytes(preciseOne.decision).contains(3));
+
     const Result one = run(1);
     const Result four = run(4);
     QCOMPARE(four.centres, one.centres);
@@ -895,6 +915,49 @@ void TestIsolation::maxFlowFindsMinimumCut()
         graph.solve();
         check(graph, t);
     }
+}
+
+void TestIsolation::preciseKeepsFarRegionThatClustersFlip()
+{
+    // A red object with a yellow band across it on blue ground; the right part of the
+    // picture, touching the object, is a grey-green the clusters first give to the ground.
+    // A keep dab on the yellow band makes the clusters keep all of that far region, as its
+    // colour now lies nearest a kept cluster; the precise cut keeps the object and no more.
+    const QSize size(120, 80);
+    const QRect object(10, 20, 50, 40);
+    const QRect band(10, 36, 50, 8);
+    QImage photo(size, QImage::Format_ARGB32);
+    std::mt19937 random(3);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            QRgb c = x >= 60 ? qRgb(120, 160, 110) : qRgb(60, 90, 160);
+            if (object.contains(x, y))
+                c = band.contains(x, y) ? qRgb(230, 200, 60) : qRgb(200, 60, 50);
+            const int n = int(random() % 7) - 3;
+            photo.setPixel(x, y, qRgb(qRed(c) + n, qGreen(c) + n, qBlue(c) + n));
+        }
+    }
+    QList<MarkerDab> drawingOrder = {{true, QRectF(20, 24, 6, 6)}, {false, QRectF(3, 3, 6, 6)},
+                                     {false, QRectF(3, 70, 6, 6)}};
+    const auto kept = [&](IsolationMethod method) {
+        CutSession session;
+        session.setIsolationMethod(method);
+        session.setPhoto(photo);
+        session.setDabs(drawingOrder);
+        int inObject = 0, far = 0;
+        for (qint32 index : session.isolate()) {
+            const QPoint p(index % size.width(), index / size.width());
+            inObject += object.contains(p);
+            far += p.x() >= 60;
+        }
+        return QPair<int, int>(inObject, far);
+    };
+    const int farPixels = 60 * size.height();
+    QCOMPARE(kept(IsolationMethod::ColourClusters).second, 0);
+
+    drawingOrder.append({true, QRectF(30, 38, 4, 4)});
+    QCOMPARE(kept(IsolationMethod::ColourClusters).second, farPixels);
+    QCOMPARE(kept(IsolationMethod::Precise), qMakePair(object.width() * object.height(), 0));
 }
 
 QTEST_GUILESS_MAIN(TestIsolation)
