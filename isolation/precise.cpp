@@ -437,6 +437,12 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
     const Band band = bandAround(g, coarse.keep, W, H);
     if (band.nodes == 0 || band.nodes > std::numeric_limits<int>::max() / MaxFlow::maxDegree)
         return;
+    const qint64 nodes = band.nodes;
+    std::vector<qint32> blocks; // the band's grid pixels in node order
+    for (qsizetype p = 0; p < qsizetype(band.first.size()); ++p) {
+        if (band.first[size_t(p)] >= 0)
+            blocks.push_back(qint32(p));
+    }
     const auto nodeOf = [&](int x, int y) -> qint32 {
         const int bx = x / f, by = y / f;
         const qint32 first = band.first[size_t(by) * g.w + bx];
@@ -449,33 +455,44 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
     const auto colourAt = [&](int x, int y, float *c) {
         readColour(reinterpret_cast<const QRgb *>(photo.constScanLine(y))[x], c);
     };
-    // Visits the band's pixels in node order.
-    const auto forEachBandPixel = [&](const auto &visit) {
-        for (int by = 0; by < g.h; ++by) {
-            for (int bx = 0; bx < g.w; ++bx) {
-                qint32 node = band.first[size_t(by) * g.w + bx];
-                if (node < 0)
-                    continue;
-                const int y1 = std::min(H, (by + 1) * f), x1 = std::min(W, (bx + 1) * f);
-                for (int y = by * f; y < y1; ++y)
-                    for (int x = bx * f; x < x1; ++x)
-                        visit(x, y, node++);
-            }
+    // Visits the pixels of band blocks [begin, end) in node order; per pixel work that
+    // writes only its own node's entries, so the blocks can be shared out.
+    const auto forBlocks = [&](qint64 begin, qint64 end, const auto &visit) {
+        for (qint64 i = begin; i < end; ++i) {
+            const int bx = blocks[size_t(i)] % g.w, by = blocks[size_t(i)] / g.w;
+            qint32 node = band.first[size_t(blocks[size_t(i)])];
+            const int y1 = std::min(H, (by + 1) * f), x1 = std::min(W, (bx + 1) * f);
+            for (int y = by * f; y < y1; ++y)
+                for (int x = bx * f; x < x1; ++x)
+                    visit(x, y, node++);
         }
     };
+    const qint64 blockCount = qint64(blocks.size());
+    const qint64 grain = std::max<qint64>(1, 4096 / (qint64(f) * f));
 
-    // The models refitted to the band, each pixel labelled as the reduced cut or its mark says.
-    ColourMixture keepModel = coarse.keepModel, removeModel = coarse.removeModel;
-    {
-        ColourMixture::Moments keepMoments, removeMoments;
-        forEachBandPixel([&](int x, int y, qint32) {
+    // The models refitted to the band, each pixel labelled as the reduced cut or its mark
+    // says and given to its likeliest component; summed in node order.
+    std::vector<uchar> component(static_cast<size_t>(nodes));
+    std::vector<uchar> learnKeep(static_cast<size_t>(nodes));
+    Parallel::forRange(blockCount, grain, [&](qint64 begin, qint64 end) {
+        forBlocks(begin, end, [&](int x, int y, qint32 node) {
             float c[3];
             colourAt(x, y, c);
             const uchar seed = plane[qsizetype(y) * W + x];
             const bool keep = seed == KeepSeed || (seed != RemoveSeed && coarseKeep(x, y));
-            int component = 0;
-            (keep ? coarse.keepModel : coarse.removeModel).cost(c, &component);
-            (keep ? keepMoments : removeMoments).add(component, c);
+            int k = 0;
+            (keep ? coarse.keepModel : coarse.removeModel).cost(c, &k);
+            component[size_t(node)] = uchar(k);
+            learnKeep[size_t(node)] = keep;
+        });
+    });
+    ColourMixture keepModel = coarse.keepModel, removeModel = coarse.removeModel;
+    {
+        ColourMixture::Moments keepMoments, removeMoments;
+        forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
+            float c[3];
+            colourAt(x, y, c);
+            (learnKeep[size_t(node)] ? keepMoments : removeMoments).add(component[size_t(node)], c);
         });
         ColourMixture refitted;
         refitted.fit(keepMoments);
@@ -485,61 +502,97 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
         if (!refitted.isEmpty())
             removeModel = refitted;
     }
+    component = {};
+    learnKeep = {};
 
-    // The photo's own contrast across the band.
+    // The photo's own contrast across the band, summed block by block and then in block order.
+    std::vector<double> blockSums(blocks.size(), 0.0);
+    std::vector<qint64> blockSteps(blocks.size(), 0);
+    Parallel::forRange(blockCount, grain, [&](qint64 begin, qint64 end) {
+        for (qint64 i = begin; i < end; ++i) {
+            double sum = 0;
+            qint64 steps = 0;
+            forBlocks(i, i + 1, [&](int x, int y, qint32) {
+                float c[3], d[3];
+                colourAt(x, y, c);
+                for (int k = 0; k < 4; ++k) {
+                    const int qx = x + around[k].dx, qy = y + around[k].dy;
+                    if (qx < 0 || qx >= W || qy >= H)
+                        continue;
+                    colourAt(qx, qy, d);
+                    sum += squaredStep(c, d);
+                    ++steps;
+                }
+            });
+            blockSums[size_t(i)] = sum;
+            blockSteps[size_t(i)] = steps;
+        }
+    });
     double stepSum = 0;
     qint64 steps = 0;
-    forEachBandPixel([&](int x, int y, qint32) {
-        float c[3], d[3];
-        colourAt(x, y, c);
-        for (int k = 0; k < 4; ++k) {
-            const int qx = x + around[k].dx, qy = y + around[k].dy;
-            if (qx < 0 || qx >= W || qy >= H)
-                continue;
-            colourAt(qx, qy, d);
-            stepSum += squaredStep(c, d);
-            ++steps;
-        }
-    });
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        stepSum += blockSums[i];
+        steps += blockSteps[i];
+    }
     const double beta = steps > 0 && stepSum > 0 ? steps / (2.0 * stepSum) : 0.0;
 
-    const qint64 nodes = band.nodes;
-    MaxFlow graph{int(nodes)};
+    // Each node's terminal capacities (its colour costs, and the boundary terms with the
+    // fixed pixels around the band) and its edges to the band pixels ahead of it.
+    std::vector<MaxFlow::Capacity> terminal(size_t(nodes) * 2);
+    std::vector<MaxFlow::Capacity> ahead(size_t(nodes) * 4, -1);
     std::vector<uchar> seedOfNode(static_cast<size_t>(nodes));
-    forEachBandPixel([&](int x, int y, qint32 node) {
-        float c[3];
-        colourAt(x, y, c);
-        const uchar seed = plane[qsizetype(y) * W + x];
-        seedOfNode[size_t(node)] = seed;
-        double toKeep = 0, toRemove = 0; // boundary terms with the fixed pixels around
-        for (int k = 0; k < 8; ++k) {
-            const int qx = x + around[k].dx, qy = y + around[k].dy;
-            if (qx < 0 || qx >= W || qy < 0 || qy >= H)
-                continue;
-            float d[3];
-            colourAt(qx, qy, d);
-            const double w = smoothness * std::exp(-beta * squaredStep(c, d)) / around[k].length;
-            const qint32 other = nodeOf(qx, qy);
-            if (other >= 0) {
-                if (k < 4)
-                    graph.addEdge(node, other, capacityOf(w), capacityOf(w));
-            } else if (coarseKeep(qx, qy)) {
-                toKeep += w; // removing this pixel would cut the kept one beside it
-            } else {
-                toRemove += w;
+    Parallel::forRange(blockCount, grain, [&](qint64 begin, qint64 end) {
+        forBlocks(begin, end, [&](int x, int y, qint32 node) {
+            float c[3];
+            colourAt(x, y, c);
+            const uchar seed = plane[qsizetype(y) * W + x];
+            seedOfNode[size_t(node)] = seed;
+            double toKeep = 0, toRemove = 0;
+            for (int k = 0; k < 8; ++k) {
+                const int qx = x + around[k].dx, qy = y + around[k].dy;
+                if (qx < 0 || qx >= W || qy < 0 || qy >= H)
+                    continue;
+                const qint32 other = nodeOf(qx, qy);
+                if (other >= 0 && k >= 4)
+                    continue; // that node's edge ahead
+                float d[3];
+                colourAt(qx, qy, d);
+                const double w = smoothness * std::exp(-beta * squaredStep(c, d)) / around[k].length;
+                if (other >= 0)
+                    ahead[size_t(node) * 4 + k] = capacityOf(w);
+                else if (coarseKeep(qx, qy))
+                    toKeep += w; // removing this pixel would cut the kept one beside it
+                else
+                    toRemove += w;
             }
-        }
-        if (seed == KeepSeed) {
-            graph.addTerminal(node, MaxFlow::infinite, 0);
-        } else if (seed == RemoveSeed) {
-            graph.addTerminal(node, 0, MaxFlow::infinite);
-        } else {
-            const double keepCost = std::min(keepModel.cost(c), costCeiling);
-            const double removeCost = std::min(removeModel.cost(c), costCeiling);
-            const double base = std::min(keepCost, removeCost);
-            graph.addTerminal(node, capacityOf(removeCost - base + toKeep), capacityOf(keepCost - base + toRemove));
-        }
+            MaxFlow::Capacity *t = &terminal[size_t(node) * 2];
+            if (seed == KeepSeed) {
+                t[0] = MaxFlow::infinite;
+                t[1] = 0;
+            } else if (seed == RemoveSeed) {
+                t[0] = 0;
+                t[1] = MaxFlow::infinite;
+            } else {
+                const double keepCost = std::min(keepModel.cost(c), costCeiling);
+                const double removeCost = std::min(removeModel.cost(c), costCeiling);
+                const double base = std::min(keepCost, removeCost);
+                t[0] = capacityOf(removeCost - base + toKeep);
+                t[1] = capacityOf(keepCost - base + toRemove);
+            }
+        });
     });
+
+    MaxFlow graph{int(nodes)};
+    forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
+        for (int k = 0; k < 4; ++k) {
+            const MaxFlow::Capacity w = ahead[size_t(node) * 4 + k];
+            if (w >= 0)
+                graph.addEdge(node, nodeOf(x + around[k].dx, y + around[k].dy), w, w);
+        }
+        graph.addTerminal(node, terminal[size_t(node) * 2], terminal[size_t(node) * 2 + 1]);
+    });
+    ahead = {};
+    terminal = {};
     graph.solve();
 
     // Kept band pixels must hang together with the kept region outside the band or with a
@@ -550,7 +603,7 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
     std::vector<uchar> joined(size_t(nodes), 0);
     std::vector<qint32> stack;
     std::vector<QPoint> positions(static_cast<size_t>(nodes));
-    forEachBandPixel([&](int x, int y, qint32 node) {
+    forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
         positions[size_t(node)] = QPoint(x, y);
         if (!kept[size_t(node)])
             return;
@@ -579,7 +632,7 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
             }
         }
     }
-    forEachBandPixel([&](int x, int y, qint32 node) {
+    forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
         plane[qsizetype(y) * W + x] = uchar(SettledInBand | (joined[size_t(node)] ? 1 : 0));
     });
 }
