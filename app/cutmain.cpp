@@ -152,9 +152,9 @@ int main(int argc, char *argv[])
                        "vote.png, gradient.png, flood.png (0 unreached, 1 keep, 2 remove, 3 "
                        "boundary), or with --method precise instead colours.png (each pixel's keep "
                        "share under the colour models, 255 keep) and geodesic.png (the distance from "
-                       "the keep markers, 255 farthest or unreachable), both on the photo reduced to "
-                       "about 0.09 megapixels, and decision.png (0 remove and 1 keep from the reduced "
-                       "cut, 2 remove and 3 keep cut again at full size near the outline); then "
+                       "the keep markers, 255 farthest), both on the photo reduced to about 0.04 "
+                       "megapixels, and decision.png (0 remove and 1 keep from the reduced cut, 2 "
+                       "remove and 3 keep cut again near the outline with smaller blocks); then "
                        "mask.png (255 at the keep pixels), matte.png and cutout.png."),
         QStringLiteral("folder"));
     const QCommandLineOption timeOption(

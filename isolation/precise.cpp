@@ -23,12 +23,12 @@ namespace {
 constexpr qint64 coarseArea = 40000;
 // The boundary term's weight against the colour models (Rother et al.'s gamma).
 constexpr double smoothness = 50;
-// The colour models are fitted to the marks, then once more to the first cut's labels (one
-// step of GrabCut's iteration); more steps found objects in fewer clicks but let a single
-// click change more of the cut.
-constexpr int cutRounds = 2;
-// Geodesic step: sqrt(length^2 + geodesicContrast * |colour step|^2 / mean |colour step|^2).
-constexpr double geodesicContrast = 10;
+// The colour models are fitted to the marks, then twice more to the last cut's labels
+// (GrabCut's iteration, cut by cut).
+constexpr int cutRounds = 3;
+// Geodesic step: sqrt(length^2 + geodesicContrast * |colour step|^2 / mean |colour step|^2):
+// paths keep to regions of one colour, so the star shape follows the photo's regions.
+constexpr double geodesicContrast = 30;
 // Energies in nats become integer capacities at this scale; a colour cost above the ceiling
 // says no more than the ceiling does.
 constexpr double capacityScale = 32;
@@ -49,13 +49,6 @@ struct Offset
 // The eight neighbours; k and k + 4 are opposite, and 0..3 lie ahead in row order.
 constexpr Offset around[8] = {{1, 0, 1},  {1, 1, M_SQRT2},   {0, 1, 1},  {-1, 1, M_SQRT2},
                               {-1, 0, 1}, {-1, -1, M_SQRT2}, {0, -1, 1}, {1, -1, M_SQRT2}};
-
-void readColour(QRgb c, float *out)
-{
-    out[0] = float(qRed(c));
-    out[1] = float(qGreen(c));
-    out[2] = float(qBlue(c));
-}
 
 double squaredStep(const float *a, const float *b)
 {
@@ -393,107 +386,180 @@ GridCut cutGrid(const Grid &g, const ProgressCallback &progress)
     return result;
 }
 
-// The band: the blocks on the reduced cut's outline, and blocks holding both kinds of mark;
-// each block's pixels numbered as nodes in row order, block after block.
-struct Band
+// The labels of the photo's f x f blocks (the last row and column may be smaller) at one
+// level of the refinement: 1 keep, 0 remove; `refined` where a band below the reduced copy
+// decided, `mixed` where a block holds both kinds of mark.
+struct Level
 {
-    std::vector<qint32> first; // per grid pixel: its first node, or -1 outside the band
-    qint64 nodes = 0;
+    int f = 1;
+    int w = 0;
+    int h = 0;
+    std::vector<uchar> keep;
+    std::vector<uchar> refined;
+    std::vector<uchar> mixed;
 };
 
-Band bandAround(const Grid &g, const std::vector<uchar> &keep, int W, int H)
+// The next block size down from f: a step of 5, 4, 3 or 2 that divides it (the sizes are
+// chosen so that one does), straight to single pixels from 5 and below.
+int nextBlockSize(int f)
 {
-    const qsizetype n = qsizetype(g.w) * g.h;
-    Band band;
-    band.first.assign(size_t(n), -1);
-    for (int y = 0; y < g.h; ++y) {
-        for (int x = 0; x < g.w; ++x) {
-            const qsizetype p = qsizetype(y) * g.w + x;
-            bool edge = g.seed[size_t(p)] == MixedSeed;
-            for (int k = 0; k < 8 && !edge; ++k) {
-                const int qx = x + around[k].dx, qy = y + around[k].dy;
-                if (qx >= 0 && qx < g.w && qy >= 0 && qy < g.h)
-                    edge = keep[size_t(qy) * g.w + qx] != keep[size_t(p)];
-            }
-            if (!edge)
-                continue;
-            const int bw = std::min(g.f, W - x * g.f);
-            const int bh = std::min(g.f, H - y * g.f);
-            band.first[size_t(y) * g.w + x] = qint32(band.nodes);
-            band.nodes += qint64(bw) * bh;
-        }
+    if (f <= 5)
+        return 1;
+    for (int step : {5, 4, 3, 2}) {
+        if (f % step == 0)
+            return f / step;
     }
-    return band;
+    return 1;
 }
 
-// Cuts the band at full resolution: the models refitted to the band's own pixels, the
-// boundary term from the photo, the pixels around the band fixed as the reduced cut left
-// them. Settled band pixels are written into the plane as SettledInBand | label.
-void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *plane)
+// The smallest block size at least `wanted` whose every step down divides it.
+int blockSizeFor(int wanted)
+{
+    for (int f = std::max(wanted, 1);; ++f) {
+        int rest = f;
+        for (int step : {5, 3, 2}) {
+            while (rest % step == 0)
+                rest /= step;
+        }
+        if (rest == 1)
+            return f;
+    }
+}
+
+// Cuts the band of `from` again with blocks of fb pixels (fb divides from.f): the blocks on
+// its outline and those holding both kinds of mark, split into fb x fb blocks of their mean
+// colour. The models are refitted to the band, the boundary term comes from the band's own
+// colour steps, and the blocks around the band stay as `from` has them. With fb = 1 the band
+// pixels are written into the plane as SettledInBand | label and the result is empty;
+// otherwise it is the level of fb-blocks. The models go on to the next level.
+Level cutBand(const QImage &photo, uchar *plane, const Level &from, int fb, ColourMixture &keepModel,
+              ColourMixture &removeModel)
 {
     const int W = photo.width();
     const int H = photo.height();
-    const int f = g.f;
-    const Band band = bandAround(g, coarse.keep, W, H);
-    if (band.nodes == 0 || band.nodes > std::numeric_limits<int>::max() / MaxFlow::maxDegree)
-        return;
-    const qint64 nodes = band.nodes;
-    std::vector<qint32> blocks; // the band's grid pixels in node order
-    for (qsizetype p = 0; p < qsizetype(band.first.size()); ++p) {
-        if (band.first[size_t(p)] >= 0)
+    const int fa = from.f;
+    const int r = fa / fb;
+    Level to;
+    to.f = fb;
+    to.w = (W + fb - 1) / fb;
+    to.h = (H + fb - 1) / fb;
+
+    // The band's blocks of `from`, and the first node of each.
+    std::vector<qint32> first(size_t(from.w) * from.h, -1);
+    std::vector<qint32> blocks;
+    qint64 nodes = 0;
+    for (int y = 0; y < from.h; ++y) {
+        for (int x = 0; x < from.w; ++x) {
+            const size_t p = size_t(y) * from.w + x;
+            bool edge = from.mixed[p] != 0;
+            for (int k = 0; k < 8 && !edge; ++k) {
+                const int qx = x + around[k].dx, qy = y + around[k].dy;
+                if (qx >= 0 && qx < from.w && qy >= 0 && qy < from.h)
+                    edge = from.keep[size_t(qy) * from.w + qx] != from.keep[p];
+            }
+            if (!edge)
+                continue;
+            first[p] = qint32(nodes);
             blocks.push_back(qint32(p));
+            const int columns = std::min(r, (W - x * fa + fb - 1) / fb);
+            const int rows = std::min(r, (H - y * fa + fb - 1) / fb);
+            nodes += qint64(columns) * rows;
+            if (nodes > std::numeric_limits<int>::max() / MaxFlow::maxDegree)
+                return {}; // beyond any photo the program opens
+        }
     }
-    const auto nodeOf = [&](int x, int y) -> qint32 {
-        const int bx = x / f, by = y / f;
-        const qint32 first = band.first[size_t(by) * g.w + bx];
-        if (first < 0)
+    // A node is an fb-block (ux, uy) of the band.
+    const auto nodeOf = [&](int ux, int uy) -> qint32 {
+        const int bx = ux / r, by = uy / r;
+        const qint32 start = first[size_t(by) * from.w + bx];
+        if (start < 0)
             return -1;
-        const int bw = std::min(f, W - bx * f);
-        return first + (y - by * f) * bw + (x - bx * f);
+        const int columns = std::min(r, (W - bx * fa + fb - 1) / fb);
+        return start + (uy - by * r) * columns + (ux - bx * r);
     };
-    const auto coarseKeep = [&](int x, int y) { return coarse.keep[size_t(y / f) * g.w + x / f] != 0; };
-    const auto colourAt = [&](int x, int y, float *c) {
-        readColour(reinterpret_cast<const QRgb *>(photo.constScanLine(y))[x], c);
-    };
-    // Visits the pixels of band blocks [begin, end) in node order; per pixel work that
-    // writes only its own node's entries, so the blocks can be shared out.
+    const auto fromKeep = [&](int ux, int uy) { return from.keep[size_t(uy / r) * from.w + ux / r] != 0; };
+    // Visits the nodes of band blocks [begin, end) in node order with their fb-block.
     const auto forBlocks = [&](qint64 begin, qint64 end, const auto &visit) {
         for (qint64 i = begin; i < end; ++i) {
-            const int bx = blocks[size_t(i)] % g.w, by = blocks[size_t(i)] / g.w;
-            qint32 node = band.first[size_t(blocks[size_t(i)])];
-            const int y1 = std::min(H, (by + 1) * f), x1 = std::min(W, (bx + 1) * f);
-            for (int y = by * f; y < y1; ++y)
-                for (int x = bx * f; x < x1; ++x)
-                    visit(x, y, node++);
+            const int bx = blocks[size_t(i)] % from.w, by = blocks[size_t(i)] / from.w;
+            qint32 node = first[size_t(blocks[size_t(i)])];
+            const int uy1 = std::min(to.h, (by + 1) * r), ux1 = std::min(to.w, (bx + 1) * r);
+            for (int uy = by * r; uy < uy1; ++uy)
+                for (int ux = bx * r; ux < ux1; ++ux)
+                    visit(ux, uy, node++);
         }
     };
     const qint64 blockCount = qint64(blocks.size());
-    const qint64 grain = std::max<qint64>(1, 4096 / (qint64(f) * f));
+    const qint64 grain = std::max<qint64>(1, 4096 / (qint64(fa) * fa));
 
-    // The models refitted to the band, each pixel labelled as the reduced cut or its mark
-    // says and given to its likeliest component; summed in node order.
-    std::vector<uchar> component(static_cast<size_t>(nodes));
-    std::vector<uchar> learnKeep(static_cast<size_t>(nodes));
+    // Each node's mean colour and marks.
+    std::vector<float> colour(size_t(nodes) * 3);
+    std::vector<uchar> seed(static_cast<size_t>(nodes));
     Parallel::forRange(blockCount, grain, [&](qint64 begin, qint64 end) {
-        forBlocks(begin, end, [&](int x, int y, qint32 node) {
-            float c[3];
-            colourAt(x, y, c);
-            const uchar seed = plane[qsizetype(y) * W + x];
-            const bool keep = seed == KeepSeed || (seed != RemoveSeed && coarseKeep(x, y));
-            int k = 0;
-            (keep ? coarse.keepModel : coarse.removeModel).cost(c, &k);
-            component[size_t(node)] = uchar(k);
-            learnKeep[size_t(node)] = keep;
+        forBlocks(begin, end, [&](int ux, int uy, qint32 node) {
+            const int x0 = ux * fb, y0 = uy * fb;
+            const int x1 = std::min(W, x0 + fb), y1 = std::min(H, y0 + fb);
+            quint64 sum[3] = {};
+            bool keep = false, remove = false;
+            for (int y = y0; y < y1; ++y) {
+                const QRgb *line = reinterpret_cast<const QRgb *>(photo.constScanLine(y));
+                const uchar *marks = plane + qsizetype(y) * W;
+                for (int x = x0; x < x1; ++x) {
+                    sum[0] += quint64(qRed(line[x]));
+                    sum[1] += quint64(qGreen(line[x]));
+                    sum[2] += quint64(qBlue(line[x]));
+                    keep = keep || marks[x] == KeepSeed;
+                    remove = remove || marks[x] == RemoveSeed;
+                }
+            }
+            const double count = double(x1 - x0) * (y1 - y0);
+            for (int i = 0; i < 3; ++i)
+                colour[size_t(node) * 3 + i] = float(double(sum[i]) / count);
+            seed[size_t(node)] = keep && remove ? MixedSeed : keep ? KeepSeed : remove ? RemoveSeed : Free;
         });
     });
-    ColourMixture keepModel = coarse.keepModel, removeModel = coarse.removeModel;
+    const auto colourOf = [&](qint32 node) { return colour.data() + size_t(node) * 3; };
+    // The colour of any fb-block: a node's, or the mean of the pixels of one outside the band.
+    const auto blockColour = [&](int ux, int uy, float *c) {
+        const qint32 node = nodeOf(ux, uy);
+        if (node >= 0) {
+            std::copy_n(colourOf(node), 3, c);
+            return;
+        }
+        const int x0 = ux * fb, y0 = uy * fb;
+        const int x1 = std::min(W, x0 + fb), y1 = std::min(H, y0 + fb);
+        quint64 sum[3] = {};
+        for (int y = y0; y < y1; ++y) {
+            const QRgb *line = reinterpret_cast<const QRgb *>(photo.constScanLine(y));
+            for (int x = x0; x < x1; ++x) {
+                sum[0] += quint64(qRed(line[x]));
+                sum[1] += quint64(qGreen(line[x]));
+                sum[2] += quint64(qBlue(line[x]));
+            }
+        }
+        const double count = double(x1 - x0) * (y1 - y0);
+        for (int i = 0; i < 3; ++i)
+            c[i] = float(double(sum[i]) / count);
+    };
+
+    // The models refitted to the band, each node labelled as `from` or its marks say and
+    // given to its likeliest component; summed in node order.
     {
-        ColourMixture::Moments keepMoments, removeMoments;
-        forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
-            float c[3];
-            colourAt(x, y, c);
-            (learnKeep[size_t(node)] ? keepMoments : removeMoments).add(component[size_t(node)], c);
+        std::vector<uchar> component(static_cast<size_t>(nodes));
+        std::vector<uchar> learnKeep(static_cast<size_t>(nodes));
+        Parallel::forRange(blockCount, grain, [&](qint64 begin, qint64 end) {
+            forBlocks(begin, end, [&](int ux, int uy, qint32 node) {
+                const uchar s = seed[size_t(node)];
+                const bool keep = s == KeepSeed || (s != RemoveSeed && fromKeep(ux, uy));
+                int k = 0;
+                (keep ? keepModel : removeModel).cost(colourOf(node), &k);
+                component[size_t(node)] = uchar(k);
+                learnKeep[size_t(node)] = keep;
+            });
         });
+        ColourMixture::Moments keepMoments, removeMoments;
+        for (qint64 node = 0; node < nodes; ++node)
+            (learnKeep[size_t(node)] ? keepMoments : removeMoments).add(component[size_t(node)], colourOf(qint32(node)));
         ColourMixture refitted;
         refitted.fit(keepMoments);
         if (!refitted.isEmpty())
@@ -502,25 +568,22 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
         if (!refitted.isEmpty())
             removeModel = refitted;
     }
-    component = {};
-    learnKeep = {};
 
-    // The photo's own contrast across the band, summed block by block and then in block order.
+    // The contrast across the band, summed block by block and then in block order.
     std::vector<double> blockSums(blocks.size(), 0.0);
     std::vector<qint64> blockSteps(blocks.size(), 0);
     Parallel::forRange(blockCount, grain, [&](qint64 begin, qint64 end) {
         for (qint64 i = begin; i < end; ++i) {
             double sum = 0;
             qint64 steps = 0;
-            forBlocks(i, i + 1, [&](int x, int y, qint32) {
-                float c[3], d[3];
-                colourAt(x, y, c);
+            forBlocks(i, i + 1, [&](int ux, int uy, qint32 node) {
                 for (int k = 0; k < 4; ++k) {
-                    const int qx = x + around[k].dx, qy = y + around[k].dy;
-                    if (qx < 0 || qx >= W || qy >= H)
+                    const int qx = ux + around[k].dx, qy = uy + around[k].dy;
+                    if (qx < 0 || qx >= to.w || qy >= to.h)
                         continue;
-                    colourAt(qx, qy, d);
-                    sum += squaredStep(c, d);
+                    float d[3];
+                    blockColour(qx, qy, d);
+                    sum += squaredStep(colourOf(node), d);
                     ++steps;
                 }
             });
@@ -537,39 +600,36 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
     const double beta = steps > 0 && stepSum > 0 ? steps / (2.0 * stepSum) : 0.0;
 
     // Each node's terminal capacities (its colour costs, and the boundary terms with the
-    // fixed pixels around the band) and its edges to the band pixels ahead of it.
+    // fixed blocks around the band) and its edges to the band blocks ahead of it.
     std::vector<MaxFlow::Capacity> terminal(size_t(nodes) * 2);
     std::vector<MaxFlow::Capacity> ahead(size_t(nodes) * 4, -1);
-    std::vector<uchar> seedOfNode(static_cast<size_t>(nodes));
     Parallel::forRange(blockCount, grain, [&](qint64 begin, qint64 end) {
-        forBlocks(begin, end, [&](int x, int y, qint32 node) {
-            float c[3];
-            colourAt(x, y, c);
-            const uchar seed = plane[qsizetype(y) * W + x];
-            seedOfNode[size_t(node)] = seed;
+        forBlocks(begin, end, [&](int ux, int uy, qint32 node) {
+            const float *c = colourOf(node);
             double toKeep = 0, toRemove = 0;
             for (int k = 0; k < 8; ++k) {
-                const int qx = x + around[k].dx, qy = y + around[k].dy;
-                if (qx < 0 || qx >= W || qy < 0 || qy >= H)
+                const int qx = ux + around[k].dx, qy = uy + around[k].dy;
+                if (qx < 0 || qx >= to.w || qy < 0 || qy >= to.h)
                     continue;
                 const qint32 other = nodeOf(qx, qy);
                 if (other >= 0 && k >= 4)
                     continue; // that node's edge ahead
                 float d[3];
-                colourAt(qx, qy, d);
+                blockColour(qx, qy, d);
                 const double w = smoothness * std::exp(-beta * squaredStep(c, d)) / around[k].length;
                 if (other >= 0)
                     ahead[size_t(node) * 4 + k] = capacityOf(w);
-                else if (coarseKeep(qx, qy))
-                    toKeep += w; // removing this pixel would cut the kept one beside it
+                else if (fromKeep(qx, qy))
+                    toKeep += w; // removing this block would cut the kept one beside it
                 else
                     toRemove += w;
             }
             MaxFlow::Capacity *t = &terminal[size_t(node) * 2];
-            if (seed == KeepSeed) {
+            const uchar s = seed[size_t(node)];
+            if (s == KeepSeed) {
                 t[0] = MaxFlow::infinite;
                 t[1] = 0;
-            } else if (seed == RemoveSeed) {
+            } else if (s == RemoveSeed) {
                 t[0] = 0;
                 t[1] = MaxFlow::infinite;
             } else {
@@ -583,11 +643,11 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
     });
 
     MaxFlow graph{int(nodes)};
-    forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
+    forBlocks(0, blockCount, [&](int ux, int uy, qint32 node) {
         for (int k = 0; k < 4; ++k) {
             const MaxFlow::Capacity w = ahead[size_t(node) * 4 + k];
             if (w >= 0)
-                graph.addEdge(node, nodeOf(x + around[k].dx, y + around[k].dy), w, w);
+                graph.addEdge(node, nodeOf(ux + around[k].dx, uy + around[k].dy), w, w);
         }
         graph.addTerminal(node, terminal[size_t(node) * 2], terminal[size_t(node) * 2 + 1]);
     });
@@ -595,22 +655,22 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
     terminal = {};
     graph.solve();
 
-    // Kept band pixels must hang together with the kept region outside the band or with a
-    // keep mark, as the star shape made them on the reduced grid.
+    // Kept band blocks must hang together with the kept blocks around the band or with a
+    // keep mark, as the star shape made them on the reduced copy.
     std::vector<uchar> kept(static_cast<size_t>(nodes));
     for (qint64 i = 0; i < nodes; ++i)
         kept[size_t(i)] = graph.inSourceSet(int(i)) ? 1 : 0;
     std::vector<uchar> joined(size_t(nodes), 0);
     std::vector<qint32> stack;
     std::vector<QPoint> positions(static_cast<size_t>(nodes));
-    forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
-        positions[size_t(node)] = QPoint(x, y);
+    forBlocks(0, blockCount, [&](int ux, int uy, qint32 node) {
+        positions[size_t(node)] = QPoint(ux, uy);
         if (!kept[size_t(node)])
             return;
-        bool anchored = seedOfNode[size_t(node)] == KeepSeed;
+        bool anchored = seed[size_t(node)] == KeepSeed;
         for (int k = 0; k < 8 && !anchored; ++k) {
-            const int qx = x + around[k].dx, qy = y + around[k].dy;
-            anchored = qx >= 0 && qx < W && qy >= 0 && qy < H && nodeOf(qx, qy) < 0 && coarseKeep(qx, qy);
+            const int qx = ux + around[k].dx, qy = uy + around[k].dy;
+            anchored = qx >= 0 && qx < to.w && qy >= 0 && qy < to.h && nodeOf(qx, qy) < 0 && fromKeep(qx, qy);
         }
         if (anchored) {
             joined[size_t(node)] = 1;
@@ -623,7 +683,7 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
         const QPoint p = positions[size_t(node)];
         for (int k = 0; k < 8; ++k) {
             const int qx = p.x() + around[k].dx, qy = p.y() + around[k].dy;
-            if (qx < 0 || qx >= W || qy < 0 || qy >= H)
+            if (qx < 0 || qx >= to.w || qy < 0 || qy >= to.h)
                 continue;
             const qint32 other = nodeOf(qx, qy);
             if (other >= 0 && kept[size_t(other)] && !joined[size_t(other)]) {
@@ -632,20 +692,45 @@ void cutBand(const QImage &photo, const Grid &g, const GridCut &coarse, uchar *p
             }
         }
     }
-    forBlocks(0, blockCount, [&](int x, int y, qint32 node) {
-        plane[qsizetype(y) * W + x] = uchar(SettledInBand | (joined[size_t(node)] ? 1 : 0));
+
+    if (fb == 1) {
+        forBlocks(0, blockCount, [&](int ux, int uy, qint32 node) {
+            plane[qsizetype(uy) * W + ux] = uchar(SettledInBand | (joined[size_t(node)] ? 1 : 0));
+        });
+        return {};
+    }
+    // The next level: the blocks of `from` split, the band's as cut.
+    const size_t count = size_t(to.w) * to.h;
+    to.keep.resize(count);
+    to.refined.resize(count);
+    to.mixed.assign(count, 0);
+    Parallel::forRange(to.h, 64, [&](qint64 begin, qint64 end) {
+        for (qint64 uy = begin; uy < end; ++uy) {
+            for (int ux = 0; ux < to.w; ++ux) {
+                const size_t a = size_t(uy / r) * from.w + ux / r;
+                to.keep[size_t(uy) * to.w + ux] = from.keep[a];
+                to.refined[size_t(uy) * to.w + ux] = from.refined[a];
+            }
+        }
     });
+    forBlocks(0, blockCount, [&](int ux, int uy, qint32 node) {
+        const size_t u = size_t(uy) * to.w + ux;
+        to.keep[u] = joined[size_t(node)];
+        to.refined[u] = 1;
+        to.mixed[u] = seed[size_t(node)] == MixedSeed;
+    });
+    return to;
 }
 
 // The final label of every pixel into the plane: 1 keep, 0 remove.
-void settleLabels(uchar *plane, int W, int H, const Grid &g, const std::vector<uchar> &keep)
+void settleLabels(uchar *plane, int W, int H, const Level &level)
 {
     Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
         for (qint64 y = begin; y < end; ++y) {
             uchar *row = plane + y * W;
-            const uchar *blocks = keep.data() + (y / g.f) * g.w;
+            const uchar *blocks = level.keep.data() + (y / level.f) * level.w;
             for (int x = 0; x < W; ++x)
-                row[x] = (row[x] & SettledInBand) ? (row[x] & 1) : blocks[x / g.f];
+                row[x] = (row[x] & SettledInBand) ? (row[x] & 1) : blocks[x / level.f];
         }
     });
 }
@@ -723,17 +808,34 @@ QList<qint32> isolatePrecise(const QImage &photoIn, const MarkerSet &markers, co
         hooks.progress(10);
 
     const qint64 pixels = qint64(W) * H;
-    const int f = std::max(1, int(std::ceil(std::sqrt(double(pixels) / coarseArea))));
+    const int f = blockSizeFor(int(std::ceil(std::sqrt(double(pixels) / coarseArea))));
     const Grid grid = reducedGrid(photo, plane.data(), f);
     clock.finish("coarse");
     if (hooks.progress)
         hooks.progress(30);
 
-    const GridCut coarse = cutGrid(grid, hooks.progress);
+    GridCut coarse = cutGrid(grid, hooks.progress);
     clock.finish("cut");
 
-    if (f > 1)
-        cutBand(photo, grid, coarse, plane.data());
+    // Bands of smaller blocks down to single pixels, each along the outline of the last.
+    Level level;
+    level.f = f;
+    level.w = grid.w;
+    level.h = grid.h;
+    level.keep = coarse.keep;
+    level.refined.assign(coarse.keep.size(), 0);
+    level.mixed.resize(coarse.keep.size());
+    for (size_t p = 0; p < level.mixed.size(); ++p)
+        level.mixed[p] = grid.seed[p] == MixedSeed;
+    while (level.f > 1) {
+        const int next = nextBlockSize(level.f);
+        Level finer = cutBand(photo, plane.data(), level, next, coarse.keepModel, coarse.removeModel);
+        if (next == 1)
+            break;
+        if (finer.keep.empty())
+            break; // a band too large to cut: the blocks stay as they are
+        level = std::move(finer);
+    }
     clock.finish("band");
 
     if (stages) {
@@ -757,13 +859,15 @@ QList<qint32> isolatePrecise(const QImage &photoIn, const MarkerSet &markers, co
         for (int y = 0; y < H; ++y) {
             const uchar *row = plane.data() + qsizetype(y) * W;
             uchar *out = stages->decision.scanLine(y);
-            for (int x = 0; x < W; ++x)
+            for (int x = 0; x < W; ++x) {
+                const size_t block = size_t(y / level.f) * level.w + x / level.f;
                 out[x] = (row[x] & SettledInBand) ? uchar(2 + (row[x] & 1))
-                                                  : coarse.keep[size_t(y / f) * grid.w + x / f];
+                                                  : uchar(2 * level.refined[block] + level.keep[block]);
+            }
         }
     }
 
-    settleLabels(plane.data(), W, H, grid, coarse.keep);
+    settleLabels(plane.data(), W, H, level);
     QList<qint32> keepPixels = keepIndicesOf(plane.data(), W, H);
     clock.finish("keep");
     if (hooks.progress)

@@ -19,8 +19,9 @@
 //   mark by its geodesic shortest path, all of it kept, so that no mark can switch on a
 //   region far from the keep marks.
 //   H. Lombaert, Y. Sun, L. Grady and C. Xu, "A Multilevel Banded Graph Cuts Method for Fast
-//   Image Segmentation", ICCV 2005: a big photo is cut on a reduced copy first and then only
-//   in a band around that outline at full resolution, so the cost grows with the outline.
+//   Image Segmentation", ICCV 2005: the photo is cut on a reduced copy first, then only in a
+//   band along that outline with smaller blocks, and so on down to single pixels, so the cost
+//   grows with the outline, not the area.
 //
 // Reads the same marks as the colour-cluster isolation (a pixel under both kinds of mark is
 // a remove pixel) and returns the keep pixels in the same form: y * W + x, column by column.
@@ -32,7 +33,7 @@ QList<qint32> preciseKeepPixels(const QImage &photo, const MarkerSet &markers,
 // The same, keeping what the stages worked on: on the reduced copy, the keep share of the
 // final colour models (255 keep, 0 remove) and the geodesic distance from the keep marks
 // (0 at the marks, 255 at the farthest); at full size the decision: 0 remove and 1 keep
-// taken from the reduced cut, 2 remove and 3 keep settled in the band at full resolution.
+// taken from the reduced cut, 2 remove and 3 keep settled in a band with smaller blocks.
 // All 8-bit with the grey colour table.
 struct PreciseStages
 {
