@@ -34,10 +34,10 @@ constexpr double geodesicContrast = 30;
 constexpr double capacityScale = 32;
 constexpr double costCeiling = 60;
 
-// A grid pixel is a mark when its block holds marks of one kind; a block with both kinds is
-// left free on the grid and cut at full resolution in the band.
+// A block is a mark when it holds marks of one kind; a block with both kinds is left free
+// and cut again, with smaller blocks, in the band.
 enum : uchar { Free = 0, KeepSeed = 1, RemoveSeed = 2, MixedSeed = 3 };
-// Plane bytes of band pixels once settled: the flag and the label.
+// Plane bytes of the pixels the last band settled: the flag and the label.
 enum : uchar { SettledInBand = 0x80 };
 
 struct Offset

@@ -263,6 +263,8 @@ private slots:
 
     void maxFlowFindsMinimumCut();
     void preciseKeepsFarRegionThatClustersFlip();
+    void preciseHonoursEveryMark_data();
+    void preciseHonoursEveryMark();
 };
 
 void TestIsolation::cornerTest_data()
@@ -958,6 +960,61 @@ void TestIsolation::preciseKeepsFarRegionThatClustersFlip()
     drawingOrder.append({true, QRectF(30, 38, 4, 4)});
     QCOMPARE(kept(IsolationMethod::ColourClusters).second, farPixels);
     QCOMPARE(kept(IsolationMethod::Precise), qMakePair(object.width() * object.height(), 0));
+}
+
+void TestIsolation::preciseHonoursEveryMark_data()
+{
+    // Sizes cut in one piece, on a reduced copy with one band, and with bands of two block
+    // sizes; marks larger and smaller than the blocks.
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("marks"); // 0 strokes, 1 strokes and a marker picture, 2 single pixels
+    QTest::newRow("one piece") << QSize(150, 100) << 0;
+    QTest::newRow("one band") << QSize(640, 400) << 1;
+    QTest::newRow("two bands") << QSize(1600, 1000) << 0;
+    QTest::newRow("single pixels on two bands") << QSize(1600, 1000) << 2;
+}
+
+void TestIsolation::preciseHonoursEveryMark()
+{
+    // Every pixel under a keep mark alone is kept and no pixel under a remove mark is, at
+    // full resolution whatever size of block the cut started from.
+    QFETCH(QSize, size);
+    QFETCH(int, marks);
+    QImage photo(size, QImage::Format_ARGB32);
+    std::mt19937 random(29);
+    photo.fill(qRgb(70, 110, 60));
+    for (int disc = 0; disc < 40; ++disc) {
+        const int cx = int(random() % uint(size.width())), cy = int(random() % uint(size.height()));
+        const int r = size.width() / 40 + int(random() % uint(size.width() / 8));
+        const QRgb colour = qRgb(int(random() % 256), int(random() % 256), int(random() % 256));
+        for (int y = qMax(0, cy - r); y < qMin(size.height(), cy + r); ++y)
+            for (int x = qMax(0, cx - r); x < qMin(size.width(), cx + r); ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < r * r)
+                    photo.setPixel(x, y, colour);
+    }
+    MarkerSet markers;
+    if (marks == 2) {
+        for (int i = 0; i < 60; ++i)
+            markers.newestFirst.append({i % 3 != 0, QRectF(1 + random() % 1590, 1 + random() % 990, 1, 1)});
+    } else {
+        markers.newestFirst = strokesFor(size, 4);
+        if (marks == 1)
+            markers.picture = paintedMarks(size, 4);
+    }
+    Points keep, remove;
+    harvestMarkerSet(markers, size.width(), size.height(), keep, remove);
+    const QList<qint32> kept = preciseKeepPixels(photo, markers);
+    const QSet<qint32> keptSet(kept.begin(), kept.end());
+    QCOMPARE(keptSet.size(), kept.size());
+    QSet<qint32> removed;
+    for (const QPoint &p : std::as_const(remove))
+        removed.insert(p.y() * size.width() + p.x());
+    for (const QPoint &p : std::as_const(keep)) {
+        const qint32 index = p.y() * size.width() + p.x();
+        QVERIFY2(removed.contains(index) || keptSet.contains(index), qPrintable(QStringLiteral("keep mark (%1, %2) not kept").arg(p.x()).arg(p.y())));
+    }
+    for (qint32 index : std::as_const(removed))
+        QVERIFY2(!keptSet.contains(index), qPrintable(QStringLiteral("remove mark %1 kept").arg(index)));
 }
 
 QTEST_GUILESS_MAIN(TestIsolation)
