@@ -143,6 +143,7 @@ bool applyProject(const QString &file, const QString &picture, CutOptions &optio
     options.smooth = project.smoothEdges;
     options.gaussSize = project.gaussSize;
     options.refine = project.refineEdges;
+    options.method = project.isolation;
     options.backgroundColour = project.backgroundColour;
     if (!project.backgroundPath.isEmpty()) {
         options.backgroundPicture = readPicture(project.backgroundPath, &reason);
@@ -208,12 +209,23 @@ int main(int argc, char *argv[])
                        "other two. With --markers too, the dabs count as painted after the "
                        "picture's strokes: both sets of points are used."),
         QStringLiteral("file"));
+    const QCommandLineOption methodOption(
+        QStringLiteral("method"),
+        QStringLiteral("How the keep pixels are found from the markers: clusters (the colour clusters' "
+                       "vote and flood, the default) or precise (a graph cut of the photo itself between "
+                       "the markers, with colour models learnt from them)."),
+        QStringLiteral("name"));
     const QCommandLineOption dumpOption(
         QStringLiteral("dump"),
         QStringLiteral("Write the intermediate results into <folder>: labels.png (cluster index per "
                        "pixel as grey) and centers.txt (L a b count per cluster); with markers also "
                        "vote.png, gradient.png, flood.png (0 unreached, 1 keep, 2 remove, 3 "
-                       "boundary), mask.png (255 at the keep pixels), matte.png and cutout.png."),
+                       "boundary), or with --method precise instead colours.png (each pixel's keep "
+                       "share under the colour models, 255 keep) and geodesic.png (the distance from "
+                       "the keep markers, 255 farthest), both on the photo reduced to about 0.04 "
+                       "megapixels, and decision.png (0 remove and 1 keep from the reduced cut, 2 "
+                       "remove and 3 keep cut again near the outline with smaller blocks); then "
+                       "mask.png (255 at the keep pixels), matte.png and cutout.png."),
         QStringLiteral("folder"));
     const QCommandLineOption timeOption(
         QStringLiteral("time"), QStringLiteral("Print each stage's wall time in milliseconds to standard error."));
@@ -261,12 +273,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption projectOption(
         QStringLiteral("project"),
         QStringLiteral("Cut as the project <file> (written by the window's Save Project) says: its photo, "
-                       "dabs, brush edits, background with its zoom, the object's place and the edge "
-                       "settings; -o then writes what the window's Export writes from it. PICTURE, when "
+                       "dabs, brush edits, background with its zoom, the object's place, the edge "
+                       "settings and the isolation method; -o then writes what the window's Export "
+                       "writes from it. PICTURE, when "
                        "given, stands in for the project's photo. Not with the options the project holds "
-                       "(--markers, --marker-image, --no-smooth, --gauss, --refine, --background, --offset)."),
+                       "(--markers, --marker-image, --no-smooth, --gauss, --refine, --background, --offset, --method)."),
         QStringLiteral("file"));
-    parser.addOptions({markersOption, markerImageOption, dumpOption, timeOption, noSmoothOption,
+    parser.addOptions({markersOption, markerImageOption, methodOption, dumpOption, timeOption, noSmoothOption,
                        gaussOption, refineOption, outputOption, sizeOption, backgroundOption, offsetOption,
                        threadsOption, projectOption});
     parser.addPositionalArgument(QStringLiteral("PICTURE"),
@@ -282,7 +295,7 @@ int main(int argc, char *argv[])
     const bool fromProject = parser.isSet(projectOption);
     if (fromProject) {
         for (const QCommandLineOption &held : {markersOption, markerImageOption, noSmoothOption, gaussOption,
-                                               refineOption, backgroundOption, offsetOption}) {
+                                               refineOption, backgroundOption, offsetOption, methodOption}) {
             if (parser.isSet(held))
                 return fail(QStringLiteral("--%1: the project holds it").arg(held.names().constFirst()), UsageError);
         }
@@ -301,6 +314,13 @@ int main(int argc, char *argv[])
     options.time = parser.isSet(timeOption);
     if (parser.isSet(dumpOption) && options.dumpFolder.isEmpty())
         return fail(QStringLiteral("--dump needs a folder"), UsageError);
+    if (parser.isSet(methodOption)) {
+        const std::optional<IsolationMethod> method = isolationMethodFromName(parser.value(methodOption));
+        if (!method)
+            return fail(QStringLiteral("--method: \"%1\" is neither clusters nor precise").arg(parser.value(methodOption)),
+                        UsageError);
+        options.method = *method;
+    }
     options.smooth = !parser.isSet(noSmoothOption);
     options.refine = parser.isSet(refineOption);
     const auto number = [&](const QCommandLineOption &option, int lowest, int highest, int &value) {

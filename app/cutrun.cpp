@@ -144,12 +144,15 @@ bool runCut(const CutOptions &options, QString &error)
         return false;
     }
 
-    AnalysisHooks analysisHooks;
-    analysisHooks.stageTimer = times.timer();
-    session.analyse(analysisHooks);
-    if (!dump.writeImage(QStringLiteral("labels.png"), indexedAsGrey(session.labelMap()), error)
-        || !dump.writeText(QStringLiteral("centers.txt"), centresText(session.clusters()), error))
-        return false;
+    // The precise isolation reads the photo itself: the analysis only runs for its dump.
+    if (!options.cutting || options.method == IsolationMethod::ColourClusters || dump.enabled()) {
+        AnalysisHooks analysisHooks;
+        analysisHooks.stageTimer = times.timer();
+        session.analyse(analysisHooks);
+        if (!dump.writeImage(QStringLiteral("labels.png"), indexedAsGrey(session.labelMap()), error)
+            || !dump.writeText(QStringLiteral("centers.txt"), centresText(session.clusters()), error))
+            return false;
+    }
     if (!options.cutting)
         return true;
 
@@ -160,7 +163,14 @@ bool runCut(const CutOptions &options, QString &error)
                              "the cut-out is empty\n");
     IsolationHooks isolationHooks;
     isolationHooks.stageTimer = times.timer();
-    if (dump.enabled()) {
+    session.setIsolationMethod(options.method);
+    if (dump.enabled() && options.method == IsolationMethod::Precise) {
+        const PreciseStages stages = session.preciseByStages(isolationHooks);
+        if (!dump.writeImage(QStringLiteral("colours.png"), indexedAsGrey(stages.colourShare), error)
+            || !dump.writeImage(QStringLiteral("geodesic.png"), indexedAsGrey(stages.distance), error)
+            || !dump.writeImage(QStringLiteral("decision.png"), indexedAsGrey(stages.decision), error))
+            return false;
+    } else if (dump.enabled()) {
         const IsolationStages stages = session.isolateByStages(isolationHooks);
         if (!dump.writeImage(QStringLiteral("vote.png"), indexedAsGrey(stages.votes), error)
             || !dump.writeImage(QStringLiteral("gradient.png"), indexedAsGrey(stages.gradient), error)

@@ -25,6 +25,7 @@ struct CutOptions
 
     QList<MarkerDab> drawingOrder; // from --markers
     QImage markerPicture;          // from --marker-image
+    IsolationMethod method = ToolSettings::defaults().isolation;
     // The window's defaults, not whatever the user last chose there.
     bool smooth = ToolSettings::defaults().smoothEdges;
     int gaussSize = ToolSettings::defaults().gaussSize;

@@ -8,6 +8,20 @@
 #include <QDebug>
 #include <QElapsedTimer>
 
+QString isolationMethodName(IsolationMethod method)
+{
+    return method == IsolationMethod::Precise ? QStringLiteral("precise") : QStringLiteral("clusters");
+}
+
+std::optional<IsolationMethod> isolationMethodFromName(const QString &name)
+{
+    for (IsolationMethod method : {IsolationMethod::ColourClusters, IsolationMethod::Precise}) {
+        if (name == isolationMethodName(method))
+            return method;
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 QImage eightBit(const QImage &labelMap)

@@ -3,11 +3,22 @@
 #include <QImage>
 #include <QList>
 #include <QPoint>
+#include <QString>
+
+#include <optional>
 
 #include <functional>
 
 #include "analysis/progress.h"
 #include "isolation/markers.h"
+
+// The two ways of isolating: the colour clusters' vote and flood, and the precise graph cut
+// of the photo (isolation/precise.h).
+enum class IsolationMethod { ColourClusters, Precise };
+
+// "clusters" and "precise": the name in the settings store and on peltrix-cut's command line.
+QString isolationMethodName(IsolationMethod method);
+std::optional<IsolationMethod> isolationMethodFromName(const QString &name);
 
 struct IsolationHooks
 {

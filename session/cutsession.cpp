@@ -26,6 +26,7 @@ CutSession::CutSession()
     smooth = defaults.smoothEdges;
     gaussSize = defaults.gaussSize;
     refine = defaults.refineEdges;
+    method = defaults.isolation;
 }
 
 bool CutSession::open(const QString &file, QString *error)
@@ -180,11 +181,19 @@ bool CutSession::hasKeepMarker() const
     return markerSetHasKeepPoint(markerSet(), photoSize.width(), photoSize.height());
 }
 
+void CutSession::setIsolationMethod(IsolationMethod chosen)
+{
+    if (chosen == method)
+        return;
+    method = chosen;
+    isolationCurrent = false;
+}
+
 const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
 {
     if (isolationCurrent)
         return keep;
-    if (!analysed)
+    if (method == IsolationMethod::ColourClusters && !analysed)
         analyse();
     keep = isolationJob().run(hooks);
     ++keepGeneration;
@@ -195,11 +204,18 @@ const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
 CutSession::IsolationJob CutSession::isolationJob() const
 {
     IsolationJob job;
-    if (!analysed)
-        return job;
-    job.labels = labels;
+    job.method = method;
+    if (method == IsolationMethod::Precise) {
+        if (photoImage.isNull())
+            return job;
+        job.photo = photoImage;
+    } else {
+        if (!analysed)
+            return job;
+        job.labels = labels;
+        job.centers = colorClusters.centers();
+    }
     job.marks = markerSet();
-    job.centers = colorClusters.centers();
     job.marksGeneration = marksChanges;
     job.analysisGeneration = analyses;
     return job;
@@ -207,13 +223,20 @@ CutSession::IsolationJob CutSession::isolationJob() const
 
 QList<qint32> CutSession::IsolationJob::run(const IsolationHooks &hooks) const
 {
+    if (method == IsolationMethod::Precise)
+        return photo.isNull() ? QList<qint32>() : preciseKeepPixels(photo, marks, hooks);
     return labels.isNull() ? QList<qint32>() : isolateKeepPixels(labels, marks, centers, hooks);
+}
+
+bool CutSession::IsolationJob::isEmpty() const
+{
+    return method == IsolationMethod::Precise ? photo.isNull() : labels.isNull();
 }
 
 bool CutSession::isCurrent(const IsolationJob &job) const
 {
-    return analysed && !job.labels.isNull() && job.marksGeneration == marksChanges
-           && job.analysisGeneration == analyses;
+    return !job.isEmpty() && job.method == method && job.marksGeneration == marksChanges
+           && job.analysisGeneration == analyses && (method == IsolationMethod::Precise || analysed);
 }
 
 bool CutSession::adoptIsolation(const IsolationJob &job, QList<qint32> keepPixels)
@@ -235,7 +258,16 @@ IsolationStages CutSession::isolateByStages(const IsolationHooks &hooks)
     IsolationStages stages = ::isolateByStages(labels, markerSet(), colorClusters.centers(), hooks);
     keep = stages.keepPixels;
     ++keepGeneration;
-    isolationCurrent = true;
+    isolationCurrent = method == IsolationMethod::ColourClusters;
+    return stages;
+}
+
+PreciseStages CutSession::preciseByStages(const IsolationHooks &hooks)
+{
+    PreciseStages stages = ::preciseByStages(photoImage, markerSet(), hooks);
+    keep = stages.keepPixels;
+    ++keepGeneration;
+    isolationCurrent = method == IsolationMethod::Precise;
     return stages;
 }
 

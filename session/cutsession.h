@@ -14,6 +14,7 @@
 #include "analysis/progress.h"
 #include "isolation/isolation.h"
 #include "isolation/markers.h"
+#include "isolation/precise.h"
 
 // One cut: the photo, its colour analysis, the user's dabs, and everything derived from
 // them up to the exported picture. The window and peltrix-cut both drive the pipeline
@@ -79,11 +80,20 @@ public:
     quint64 marksGeneration() const { return marksChanges; }
 
     // --- The isolation
-    // The keep pixels (linear indices y * W + x, column by column); recomputed only when
-    // stale. Dabs whose corner the canvas would not have accepted are left out.
+    // Which method isolate() runs (the "ISOLATION" setting; the colour clusters until set).
+    // A change makes the isolation stale.
+    void setIsolationMethod(IsolationMethod method);
+    IsolationMethod isolationMethod() const { return method; }
+    // The keep pixels (linear indices y * W + x, column by column) by the chosen method;
+    // recomputed only when stale. Dabs whose corner the canvas would not have accepted are
+    // left out. The colour clusters analyse the photo first if that has not been done; the
+    // precise method reads the photo itself.
     const QList<qint32> &isolate(const IsolationHooks &hooks = {});
-    // The same, stage by stage, with each stage's picture.
+    // The same, stage by stage, with each stage's picture: the colour clusters' or the
+    // precise method's, whichever is chosen; the keep pixels count as current only when
+    // they come from the chosen method.
     IsolationStages isolateByStages(const IsolationHooks &hooks = {});
+    PreciseStages preciseByStages(const IsolationHooks &hooks = {});
     bool isIsolationCurrent() const { return isolationCurrent; }
     const QList<qint32> &keepPixels() const { return keep; }
 
@@ -92,14 +102,18 @@ public:
     // marks and the analysis are still those it was taken from.
     struct IsolationJob
     {
-        QImage labels;
+        IsolationMethod method = IsolationMethod::ColourClusters;
+        QImage photo; // the precise method's input
+        QImage labels; // the colour clusters' input, with centers
         MarkerSet marks;
         QList<QList<qint16>> centers;
         quint64 marksGeneration = 0;
         quint64 analysisGeneration = 0;
         QList<qint32> run(const IsolationHooks &hooks = {}) const;
+        bool isEmpty() const;
     };
-    // Null labels when there is no analysed photo to isolate.
+    // Empty when the chosen method has nothing to isolate (no photo, or no analysis for the
+    // colour clusters).
     IsolationJob isolationJob() const;
     // Takes `keepPixels` as the isolation's result; false (and nothing changes) when the
     // job no longer describes the session.
@@ -181,6 +195,7 @@ private:
     QImage markerPicture;
     quint64 marksChanges = 0;
 
+    IsolationMethod method = IsolationMethod::ColourClusters;
     QList<qint32> keep;
     bool isolationCurrent = false;
     quint64 keepGeneration = 0; // counts replacements of `keep`

@@ -38,6 +38,7 @@ ToolSettings convert(const Lookup &value)
     s.sameSize = boolean(SameSize);
     s.undoStrokes = boolean(UndoStrokes);
     s.fillStrokes = boolean(FillStrokes);
+    s.isolation = isolationMethodFromName(value(Isolation).toString()).value_or(IsolationMethod::ColourClusters);
     return s;
 }
 
@@ -73,6 +74,7 @@ void ToolSettings::write(QSettings &store) const
     writeSetting(store, GaussSize, gaussSize);
     writeSetting(store, UndoStrokes, undoStrokes);
     writeSetting(store, FillStrokes, fillStrokes);
+    writeSetting(store, Isolation, isolationMethodName(isolation));
 }
 
 ToolSettings ToolSettings::inBytes() const

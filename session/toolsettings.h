@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "isolation/isolation.h"
+
 class QSettings;
 class QVariant;
 
@@ -38,6 +40,8 @@ inline constexpr SettingKey LiveMask{"LIVEMASK", "false", "false"};
 inline constexpr SettingKey RecentFiles{"RECENTFILES", "", ""};
 inline constexpr SettingKey WindowGeometry{"WINDOWGEOMETRY", "", ""};
 inline constexpr SettingKey WindowState{"WINDOWSTATE", "", ""};
+// "clusters" or "precise" (isolationMethodName); anything else reads as "clusters".
+inline constexpr SettingKey Isolation{"ISOLATION", "clusters", "clusters"};
 } // namespace SettingKeys
 
 // The persistent options as plain values, converted the way the store converts them: a
@@ -62,6 +66,7 @@ struct ToolSettings
     bool sameSize = false;
     bool undoStrokes = false; // one undo step per stroke instead of per dab or batch
     bool fillStrokes = false; // dabs placed between the mouse positions of a stroke
+    IsolationMethod isolation = IsolationMethod::ColourClusters;
 
     static ToolSettings read(const QSettings &store, Defaults defaults = WindowDefaults);
     // What read() gives on an empty store.

@@ -11,6 +11,7 @@
 #include "isolation/isolation.h"
 #include "isolation/markerinput.h"
 #include "isolation/markers.h"
+#include "isolation/precise.h"
 #include "isolation/vote.h"
 #include "output/exportcompose.h"
 #include "output/matte.h"
@@ -132,6 +133,7 @@ private slots:
     void badInput_data();
     void badInput();
     void dumpMatchesTheCore();
+    void preciseMethod();
     void markerPictureRun();
     void exportMatchesTheCore_data();
     void exportMatchesTheCore();
@@ -303,6 +305,8 @@ void TestCutCli::badInput_data()
         QTest::addRow("gauss %s", gauss) << QStringList{QStringLiteral("--gauss"), QLatin1String(gauss), photoPath}
                                          << 2 << "--gauss: ";
     }
+    QTest::newRow("unknown method") << QStringList{QStringLiteral("--method"), QStringLiteral("watershed"), photoPath}
+                                    << 2 << "--method: \"watershed\" is neither clusters nor precise";
     QTest::newRow("background colour") << QStringList{QStringLiteral("--background"), QStringLiteral("#12345"),
                                                       QStringLiteral("-o"), out, photoPath}
                                        << 2 << "--background: ";
@@ -415,6 +419,31 @@ void TestCutCli::dumpMatchesTheCore()
         QCOMPARE(runCut(arguments).exitCode, 0);
         QCOMPARE(readBack(fast), readBack(out));
     }
+}
+
+void TestCutCli::preciseMethod()
+{
+    // The precise isolation's own pictures in the dump instead of the clusters' stages, and
+    // the same keep pixels as the core gives.
+    const QString dump = path(QStringLiteral("dump-precise"));
+    const RunResult run = runCut({QStringLiteral("--method"), QStringLiteral("precise"), QStringLiteral("--markers"),
+                                  path(QStringLiteral("strokes.txt")), QStringLiteral("--dump"), dump,
+                                  QStringLiteral("-o"), path(QStringLiteral("precise.png")),
+                                  path(QStringLiteral("photo.png"))});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.errors, QString());
+    const QStringList files = QDir(dump).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files, (QStringList{"centers.txt", "colours.png", "cutout.png", "decision.png", "geodesic.png",
+                                 "labels.png", "mask.png", "matte.png"}));
+
+    MarkerSet markers;
+    markers.newestFirst = placeDabs(drawingOrder, photo.size());
+    const QList<qint32> keepPixels = preciseKeepPixels(photo, markers);
+    QVERIFY(keepPixels.contains(15 * photo.width() + 20));
+    QVERIFY(!keepPixels.contains(0));
+    QCOMPARE(readBack(QDir(dump).filePath(QStringLiteral("mask.png"))),
+             maskOf(keepPixels, photo.size()).convertToFormat(QImage::Format_ARGB32));
+    QVERIFY(keepPixels != keepPixelsInProcess(photo, drawingOrder));
 }
 
 void TestCutCli::markerPictureRun()

@@ -12,9 +12,12 @@
 #include "isolation/gradient.h"
 #include "isolation/isolation.h"
 #include "isolation/levelqueue.h"
+#include "isolation/maxflow.h"
+#include "isolation/precise.h"
 #include "isolation/markers.h"
 #include "isolation/vote.h"
 #include "reference/pointlists.h"
+#include "session/cutsession.h"
 
 using Points = QList<QPoint>;
 using Centres = QList<QList<qint16>>;
@@ -257,6 +260,11 @@ private slots:
     void matchesReferenceOnLongQueues();
     void markerMemoryFollowsThePicture();
     void sameBytesOnAnyThreadCount();
+
+    void maxFlowFindsMinimumCut();
+    void preciseKeepsFarRegionThatClustersFlip();
+    void preciseHonoursEveryMark_data();
+    void preciseHonoursEveryMark();
 };
 
 void TestIsolation::cornerTest_data()
@@ -815,6 +823,23 @@ void TestIsolation::sameBytesOnAnyThreadCount()
         Parallel::setThreadCount(0);
         return result;
     };
+    const auto runPrecise = [&](int threads) {
+        Parallel::setThreadCount(threads);
+        PreciseStages stages = preciseByStages(photo, markers);
+        Parallel::setThreadCount(0);
+        return stages;
+    };
+    const PreciseStages preciseOne = runPrecise(1);
+    const PreciseStages preciseFour = runPrecise(4);
+    QCOMPARE(imageBytes(preciseFour.colourShare), imageBytes(preciseOne.colourShare));
+    QCOMPARE(imageBytes(preciseFour.distance), imageBytes(preciseOne.distance));
+    QCOMPARE(imageBytes(preciseFour.decision), imageBytes(preciseOne.decision));
+    QCOMPARE(preciseFour.keepPixels, preciseOne.keepPixels);
+    QCOMPARE(preciseKeepPixels(photo, markers), preciseOne.keepPixels);
+    // The photo is large enough for the reduced cut and the band at full resolution.
+    QVERIFY(preciseOne.decision.size() != preciseOne.colourShare.size());
+    QVERIFY(imageBytes(preciseOne.decision).contains(3));
+
     const Result one = run(1);
     const Result four = run(4);
     QCOMPARE(four.centres, one.centres);
@@ -825,6 +850,171 @@ void TestIsolation::sameBytesOnAnyThreadCount()
     QCOMPARE(four.stages.keepPixels, one.stages.keepPixels);
     QCOMPARE(four.keepPixels, one.keepPixels);
     QVERIFY(!one.keepPixels.isEmpty());
+}
+
+void TestIsolation::maxFlowFindsMinimumCut()
+{
+    // Small random graphs against every partition of their nodes, solved afresh and again
+    // after their terminal capacities change (the flow found first is kept).
+    std::mt19937 random(23);
+    for (int graphIndex = 0; graphIndex < 300; ++graphIndex) {
+        const int n = 1 + int(random() % 10);
+        struct Edge { int a, b, ab, ba; };
+        QList<Edge> edges;
+        QList<int> degree(n, 0);
+        for (int tries = 0; tries < 3 * n; ++tries) {
+            const int a = int(random() % n), b = int(random() % n);
+            if (a == b || degree[a] == MaxFlow::maxDegree || degree[b] == MaxFlow::maxDegree)
+                continue;
+            // Now and then an edge that must not be cut.
+            const int ab = random() % 8 == 0 ? MaxFlow::infinite : int(random() % 20);
+            edges.append({a, b, ab, int(random() % 20)});
+            ++degree[a];
+            ++degree[b];
+        }
+        const auto terminals = [&] {
+            QList<QPair<int, int>> t;
+            for (int i = 0; i < n; ++i)
+                t.append({int(random() % 30), int(random() % 30)});
+            return t;
+        };
+        // The cost of a partition: source side where bit i is set.
+        const auto cutCost = [&](const QList<QPair<int, int>> &t, quint32 sourceSide) {
+            qint64 cost = 0;
+            for (int i = 0; i < n; ++i)
+                cost += (sourceSide >> i & 1) ? t[i].second : t[i].first;
+            for (const Edge &e : edges) {
+                const bool a = sourceSide >> e.a & 1, b = sourceSide >> e.b & 1;
+                cost += a && !b ? e.ab : !a && b ? e.ba : 0;
+            }
+            return cost;
+        };
+        const auto check = [&](const MaxFlow &graph, const QList<QPair<int, int>> &t) {
+            qint64 best = std::numeric_limits<qint64>::max();
+            for (quint32 side = 0; side < (1u << n); ++side)
+                best = std::min(best, cutCost(t, side));
+            quint32 found = 0;
+            for (int i = 0; i < n; ++i)
+                found |= quint32(graph.inSourceSet(i)) << i;
+            QCOMPARE(cutCost(t, found), best);
+        };
+
+        MaxFlow graph(n);
+        for (const Edge &e : std::as_const(edges))
+            graph.addEdge(e.a, e.b, e.ab, e.ba);
+        QList<QPair<int, int>> t = terminals();
+        for (int i = 0; i < n; ++i)
+            graph.addTerminal(i, t[i].first, t[i].second);
+        const qint64 flow = graph.solve();
+        check(graph, t);
+        quint32 found = 0;
+        for (int i = 0; i < n; ++i)
+            found |= quint32(graph.inSourceSet(i)) << i;
+        QCOMPARE(flow, cutCost(t, found)); // the maximum flow is the minimum cut
+        t = terminals();
+        for (int i = 0; i < n; ++i)
+            graph.setTerminal(i, t[i].first, t[i].second);
+        graph.solve();
+        check(graph, t);
+    }
+}
+
+void TestIsolation::preciseKeepsFarRegionThatClustersFlip()
+{
+    // A red object with a yellow band across it on blue ground; the right part of the
+    // picture, touching the object, is a grey-green the clusters first give to the ground.
+    // A keep dab on the yellow band makes the clusters keep all of that far region, as its
+    // colour now lies nearest a kept cluster; the precise cut keeps the object and no more.
+    const QSize size(120, 80);
+    const QRect object(10, 20, 50, 40);
+    const QRect band(10, 36, 50, 8);
+    QImage photo(size, QImage::Format_ARGB32);
+    std::mt19937 random(3);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            QRgb c = x >= 60 ? qRgb(120, 160, 110) : qRgb(60, 90, 160);
+            if (object.contains(x, y))
+                c = band.contains(x, y) ? qRgb(230, 200, 60) : qRgb(200, 60, 50);
+            const int n = int(random() % 7) - 3;
+            photo.setPixel(x, y, qRgb(qRed(c) + n, qGreen(c) + n, qBlue(c) + n));
+        }
+    }
+    QList<MarkerDab> drawingOrder = {{true, QRectF(20, 24, 6, 6)}, {false, QRectF(3, 3, 6, 6)},
+                                     {false, QRectF(3, 70, 6, 6)}};
+    const auto kept = [&](IsolationMethod method) {
+        CutSession session;
+        session.setIsolationMethod(method);
+        session.setPhoto(photo);
+        session.setDabs(drawingOrder);
+        int inObject = 0, far = 0;
+        for (qint32 index : session.isolate()) {
+            const QPoint p(index % size.width(), index / size.width());
+            inObject += object.contains(p);
+            far += p.x() >= 60;
+        }
+        return QPair<int, int>(inObject, far);
+    };
+    const int farPixels = 60 * size.height();
+    QCOMPARE(kept(IsolationMethod::ColourClusters).second, 0);
+
+    drawingOrder.append({true, QRectF(30, 38, 4, 4)});
+    QCOMPARE(kept(IsolationMethod::ColourClusters).second, farPixels);
+    QCOMPARE(kept(IsolationMethod::Precise), qMakePair(object.width() * object.height(), 0));
+}
+
+void TestIsolation::preciseHonoursEveryMark_data()
+{
+    // Sizes cut in one piece, on a reduced copy with one band, and with bands of two block
+    // sizes; marks larger and smaller than the blocks.
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("marks"); // 0 strokes, 1 strokes and a marker picture, 2 single pixels
+    QTest::newRow("one piece") << QSize(150, 100) << 0;
+    QTest::newRow("one band") << QSize(640, 400) << 1;
+    QTest::newRow("two bands") << QSize(1600, 1000) << 0;
+    QTest::newRow("single pixels on two bands") << QSize(1600, 1000) << 2;
+}
+
+void TestIsolation::preciseHonoursEveryMark()
+{
+    // Every pixel under a keep mark alone is kept and no pixel under a remove mark is, at
+    // full resolution whatever size of block the cut started from.
+    QFETCH(QSize, size);
+    QFETCH(int, marks);
+    QImage photo(size, QImage::Format_ARGB32);
+    std::mt19937 random(29);
+    photo.fill(qRgb(70, 110, 60));
+    for (int disc = 0; disc < 40; ++disc) {
+        const int cx = int(random() % uint(size.width())), cy = int(random() % uint(size.height()));
+        const int r = size.width() / 40 + int(random() % uint(size.width() / 8));
+        const QRgb colour = qRgb(int(random() % 256), int(random() % 256), int(random() % 256));
+        for (int y = qMax(0, cy - r); y < qMin(size.height(), cy + r); ++y)
+            for (int x = qMax(0, cx - r); x < qMin(size.width(), cx + r); ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < r * r)
+                    photo.setPixel(x, y, colour);
+    }
+    MarkerSet markers;
+    if (marks == 2) {
+        for (int i = 0; i < 60; ++i)
+            markers.newestFirst.append({i % 3 != 0, QRectF(1 + random() % 1590, 1 + random() % 990, 1, 1)});
+    } else {
+        markers.newestFirst = strokesFor(size, 4);
+        if (marks == 1)
+            markers.picture = paintedMarks(size, 4);
+    }
+    Points keep, remove;
+    harvestMarkerSet(markers, size.width(), size.height(), keep, remove);
+    const QList<qint32> kept = preciseKeepPixels(photo, markers);
+    const QSet<qint32> keptSet(kept.begin(), kept.end());
+    QCOMPARE(keptSet.size(), kept.size());
+    QSet<qint32> removed;
+    for (const QPoint &p : std::as_const(remove))
+        removed.insert(p.y() * size.width() + p.x());
+    for (const QPoint &p : std::as_const(keep)) {
+        const qint32 index = p.y() * size.width() + p.x();
+        QVERIFY2(removed.contains(index) || keptSet.contains(index), qPrintable(QStringLiteral("keep mark (%1, %2) not kept").arg(p.x()).arg(p.y())));
+    }
+    for (qint32 index : std::as_const(removed))
+        QVERIFY2(!keptSet.contains(index), qPrintable(QStringLiteral("remove mark %1 kept").arg(index)));
 }
 
 QTEST_GUILESS_MAIN(TestIsolation)

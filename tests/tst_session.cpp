@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "session/cutsession.h"
+#include "session/toolsettings.h"
 #include "output/compose.h"
 #include "output/display.h"
 #include "output/exportcompose.h"
@@ -54,6 +56,8 @@ class TestSession : public QObject
 private slots:
     void currentResults_data();
     void currentResults();
+    void isolationSetting_data();
+    void isolationSetting();
     void exportFromSessionNumbers_data();
     void exportFromSessionNumbers();
     void composedLikeScaledPictures_data();
@@ -80,6 +84,8 @@ void TestSession::currentResults_data()
     QTest::newRow("smoothing size") << "gauss" << false << true;
     QTest::newRow("smoothing off") << "smooth" << false << true;
     QTest::newRow("background and offset") << "background" << false << false;
+    QTest::newRow("isolation method") << "method" << true << true;
+    QTest::newRow("the same isolation method") << "same method" << false << false;
 }
 
 void TestSession::currentResults()
@@ -111,6 +117,10 @@ void TestSession::currentResults()
         session.setSmoothing(true, 7);
     else if (change == QLatin1String("smooth"))
         session.setSmoothing(false, 5);
+    else if (change == QLatin1String("method"))
+        session.setIsolationMethod(IsolationMethod::Precise);
+    else if (change == QLatin1String("same method"))
+        session.setIsolationMethod(IsolationMethod::ColourClusters);
     else if (change == QLatin1String("background")) {
         session.setBackgroundColour(qRgb(1, 2, 3));
         session.setObjectOffset(QPoint(3, 4));
@@ -124,6 +134,37 @@ void TestSession::currentResults()
     QVERIFY(session.isIsolationCurrent() && session.isMatteCurrent());
     if (change.isEmpty() || change == QLatin1String("background") || change == QLatin1String("set"))
         QCOMPARE(session.buildMatte(), matte);
+}
+
+void TestSession::isolationSetting_data()
+{
+    QTest::addColumn<QVariant>("stored"); // invalid: the key is absent
+    QTest::addColumn<int>("method");
+    QTest::newRow("absent") << QVariant() << int(IsolationMethod::ColourClusters);
+    QTest::newRow("clusters") << QVariant(QStringLiteral("clusters")) << int(IsolationMethod::ColourClusters);
+    QTest::newRow("precise") << QVariant(QStringLiteral("precise")) << int(IsolationMethod::Precise);
+    QTest::newRow("other case") << QVariant(QStringLiteral("Precise")) << int(IsolationMethod::ColourClusters);
+    QTest::newRow("a number") << QVariant(1) << int(IsolationMethod::ColourClusters);
+}
+
+void TestSession::isolationSetting()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, method);
+    QSettings store(dir.filePath(QStringLiteral("isolation.ini")), QSettings::IniFormat);
+    store.clear();
+    if (stored.isValid())
+        store.setValue(QStringLiteral("ISOLATION"), stored);
+    ToolSettings settings = ToolSettings::read(store);
+    QCOMPARE(int(settings.isolation), method);
+
+    // Written back, the choice reads the same; the other one too.
+    for (IsolationMethod chosen : {settings.isolation, IsolationMethod::Precise}) {
+        settings.isolation = chosen;
+        settings.write(store);
+        QCOMPARE(ToolSettings::read(store).isolation, chosen);
+    }
+    QCOMPARE(store.value(QStringLiteral("ISOLATION")).toString(), QStringLiteral("precise"));
 }
 
 void TestSession::exportFromSessionNumbers_data()
