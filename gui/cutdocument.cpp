@@ -135,6 +135,15 @@ void CutDocument::setLiveIsolation(bool on)
         startLiveRun();
 }
 
+void CutDocument::setIsolationMethod(IsolationMethod method)
+{
+    if (method == cut.isolationMethod())
+        return;
+    cut.setIsolationMethod(method);
+    if (live)
+        startLiveRun();
+}
+
 void CutDocument::startLiveRun()
 {
     if (liveWorker) {
@@ -146,7 +155,7 @@ void CutDocument::startLiveRun()
     liveAgain = false;
     liveCancel = false;
     liveJob = cut.isolationJob();
-    if (liveJob.labels.isNull())
+    if (liveJob.isEmpty())
         return; // no analysed photo
     const QSize size = cut.size();
     liveWorker = QThread::create([this, size] {
@@ -318,6 +327,7 @@ ProjectSnapshot CutDocument::withoutEdits(bool shown, const ToolSettings &tools)
     p.smoothEdges = shown ? cut.smoothsEdges() : tools.smoothEdges;
     p.gaussSize = shown ? cut.smoothingSize() : tools.gaussSize;
     p.refineEdges = shown ? cut.refinesEdges() : tools.refineEdges;
+    p.isolation = cut.isolationMethod();
     p.backgroundColour = cut.backgroundColour();
     if (!cut.backgroundPicture().isNull() && !backgroundFile.isEmpty()) {
         p.backgroundPath = backgroundFile;

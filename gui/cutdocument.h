@@ -124,6 +124,8 @@ public:
     // yet done. The newest result becomes the session's isolation and reaches the window
     // through liveMaskReady().
     void setLiveIsolation(bool on);
+    // The method Mask, Preview and the live isolation use; a change isolates anew.
+    void setIsolationMethod(IsolationMethod method);
     bool liveIsolation() const { return live; }
     // Waits, still painting, for a live run of the current marks, so that its result is
     // used instead of isolating again.

@@ -257,6 +257,7 @@ bool MainWindow::restoreProject(CutProject project, const QString &source, QStri
     writeSetting(settings, SettingKeys::SmoothEdges, project.smoothEdges);
     writeSetting(settings, SettingKeys::GaussSize, project.gaussSize);
     writeSetting(settings, SettingKeys::RefineEdges, project.refineEdges);
+    writeSetting(settings, SettingKeys::Isolation, isolationMethodName(project.isolation));
     readToolParameters();
 
     document.placeDabs(project.dabs);

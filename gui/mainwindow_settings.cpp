@@ -27,6 +27,7 @@ void MainWindow::readToolParameters()
     tools = ToolSettings::read(settings).inBytes();
     ui->graphicsView->setToolSettings(tools);
     document.setWholeStrokeUndo(tools.undoStrokes);
+    document.setIsolationMethod(tools.isolation);
 }
 
 void MainWindow::on_actionPreferences_triggered()

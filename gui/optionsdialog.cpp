@@ -30,6 +30,7 @@ OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     ui->checkBox->setChecked(false);
     ui->checkBoxUndoStrokes->setChecked(values.undoStrokes);
     ui->checkBoxFillStrokes->setChecked(values.fillStrokes);
+    ui->comboIsolation->setCurrentIndex(values.isolation == IsolationMethod::Precise ? 1 : 0);
 }
 
 OptionsDialog::~OptionsDialog()
@@ -55,5 +56,7 @@ void OptionsDialog::on_buttonBox_accepted()
     values.gaussSize = ui->spinBox_9->value();
     values.undoStrokes = ui->checkBoxUndoStrokes->isChecked();
     values.fillStrokes = ui->checkBoxFillStrokes->isChecked();
+    values.isolation = ui->comboIsolation->currentIndex() == 1 ? IsolationMethod::Precise
+                                                                : IsolationMethod::ColourClusters;
     values.write(*settings);
 }

@@ -172,7 +172,20 @@ public:
                && boolean(o, QStringLiteral("smoothEdges"), QStringLiteral("settings.smoothEdges"), p.smoothEdges)
                && integer(o.value(QLatin1String("gaussSize")), QStringLiteral("settings.gaussSize"),
                           std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), p.gaussSize)
-               && boolean(o, QStringLiteral("refineEdges"), QStringLiteral("settings.refineEdges"), p.refineEdges);
+               && boolean(o, QStringLiteral("refineEdges"), QStringLiteral("settings.refineEdges"), p.refineEdges)
+               && isolation(o.value(QLatin1String("isolation")), p.isolation);
+    }
+
+    // Projects written before there was a choice hold none: theirs was the colour clusters.
+    bool isolation(const QJsonValue &value, IsolationMethod &method)
+    {
+        if (value.isUndefined())
+            return true;
+        const std::optional<IsolationMethod> named = isolationMethodFromName(value.toString());
+        if (!value.isString() || !named)
+            return fail(QStringLiteral("settings.isolation"), QStringLiteral("is neither \"clusters\" nor \"precise\""));
+        method = *named;
+        return true;
     }
 
     bool background(const QJsonValue &value, CutProject &p)
@@ -292,7 +305,8 @@ QByteArray projectJson(const CutProject &p)
            + ", \"height\": " + QByteArray::number(p.photoSize.height()) + "},\n";
     out += "  \"settings\": {\"smoothEdges\": " + jsonBool(p.smoothEdges)
            + ", \"gaussSize\": " + QByteArray::number(p.gaussSize)
-           + ", \"refineEdges\": " + jsonBool(p.refineEdges) + "},\n";
+           + ", \"refineEdges\": " + jsonBool(p.refineEdges)
+           + ", \"isolation\": \"" + isolationMethodName(p.isolation).toLatin1() + "\"},\n";
     out += "  \"background\": {\"colour\": \"" + colourText(p.backgroundColour) + "\", \"picture\": ";
     if (p.backgroundPath.isEmpty())
         out += "null";

@@ -44,6 +44,7 @@ struct CutProject
     bool smoothEdges = true;
     int gaussSize = 5;
     bool refineEdges = false;
+    IsolationMethod isolation = IsolationMethod::ColourClusters;
 
     QRgb backgroundColour = CutSession::defaultBackgroundColour;
     QString backgroundPath; // empty: the colour

@@ -1,5 +1,6 @@
 // The window and peltrix-cut, given the same strokes, find the same object and export the same
 // pixels.
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGraphicsPixmapItem>
 #include <QImageReader>
@@ -14,6 +15,7 @@
 #include "modals.h"
 #include "gui/backgrounddialog.h"
 #include "gui/exportdialog.h"
+#include "gui/optionsdialog.h"
 #include "output/pictureio.h"
 #include "testsupport.h"
 
@@ -127,15 +129,17 @@ void TestCutParity::sameStrokesSameResult_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("loaded"); // the strokes saved, then loaded into a fresh window
     QTest::addColumn<bool>("refine");
+    QTest::addColumn<bool>("precise"); // chosen in Preferences, and --method precise
 
-    QTest::newRow("default colour") << QString() << QPoint() << "a.png" << false << false;
-    QTest::newRow("opaque colour, moved") << "#FF3060A0" << QPoint(9, -5) << "b.png" << false << false;
-    QTest::newRow("picture, moved") << "picture" << QPoint(-4, 6) << "c.png" << false << false;
-    QTest::newRow("loaded strokes, picture") << "picture" << QPoint(3, 2) << "d.png" << true << false;
-    QTest::newRow("refined edges, colour") << "#FF3060A0" << QPoint(2, 1) << "e.png" << false << true;
+    QTest::newRow("default colour") << QString() << QPoint() << "a.png" << false << false << false;
+    QTest::newRow("opaque colour, moved") << "#FF3060A0" << QPoint(9, -5) << "b.png" << false << false << false;
+    QTest::newRow("picture, moved") << "picture" << QPoint(-4, 6) << "c.png" << false << false << false;
+    QTest::newRow("loaded strokes, picture") << "picture" << QPoint(3, 2) << "d.png" << true << false << false;
+    QTest::newRow("refined edges, colour") << "#FF3060A0" << QPoint(2, 1) << "e.png" << false << true << false;
     // The background dialog's Use Transparent and --background transparent, where a JPEG
     // shows the colour under alpha 0.
-    QTest::newRow("transparent to JPEG") << "transparent" << QPoint(4, 3) << "f.jpg" << false << false;
+    QTest::newRow("transparent to JPEG") << "transparent" << QPoint(4, 3) << "f.jpg" << false << false << false;
+    QTest::newRow("precise isolation") << QString() << QPoint(1, 2) << "g.png" << false << false << true;
 }
 
 void TestCutParity::sameStrokesSameResult()
@@ -145,6 +149,7 @@ void TestCutParity::sameStrokesSameResult()
     QFETCH(QString, file);
     QFETCH(bool, loaded);
     QFETCH(bool, refine);
+    QFETCH(bool, precise);
 
     const QString markersPath = dir.filePath(QStringLiteral("strokes-") + file + QStringLiteral(".txt"));
     auto painter = std::make_unique<MainWindow>();
@@ -195,6 +200,15 @@ void TestCutParity::sameStrokesSameResult()
     probe.tools().refineEdges = refine;
     if (refine)
         arguments << QStringLiteral("--refine");
+    if (precise) {
+        whenModal<OptionsDialog>([](OptionsDialog *dialog) {
+            dialog->findChild<QComboBox *>(QStringLiteral("comboIsolation"))->setCurrentIndex(1);
+            dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
+        });
+        probe.action("actionPreferences")->trigger();
+        QCOMPARE(probe.session().isolationMethod(), IsolationMethod::Precise);
+        arguments << QStringLiteral("--method") << QStringLiteral("precise");
+    }
     arguments << QStringLiteral("--offset") << QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y());
 
     probe.action("actionPreview")->setChecked(true);

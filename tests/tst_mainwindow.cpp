@@ -1,6 +1,7 @@
 // Start-up state, the form's actions, settings and Preferences, and opening pictures.
 #include <QBuffer>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -44,6 +45,7 @@ private slots:
     void steppingNeedsATool();
     void oversizedStoredSizeClamped();
     void preferencesCancelStillRereads();
+    void isolationRoundTrip();
     void unconvertibleValuesReadAsZero();
     void refineEdgesRoundTrip();
 
@@ -468,6 +470,33 @@ void TestMainWindow::refineEdgesRoundTrip()
         QVERIFY(probe.tools().refineEdges);
         QCOMPARE(probe.settings().value("REFINEEDGES").toBool(), true);
     }
+}
+
+void TestMainWindow::isolationRoundTrip()
+{
+    // The colour clusters on a fresh store; OK stores the choice and the session takes it.
+    MainWindow window;
+    MainWindowProbe probe(window);
+    QCOMPARE(probe.session().isolationMethod(), IsolationMethod::ColourClusters);
+    const auto choose = [&](int index, QDialogButtonBox::StandardButton button) {
+        int shown = -1;
+        onNextModal([&](QWidget *dialog) {
+            auto *combo = dialog->findChild<QComboBox *>("comboIsolation");
+            shown = combo->currentIndex();
+            combo->setCurrentIndex(index);
+            dialog->findChild<QDialogButtonBox *>("buttonBox")->button(button)->click();
+        });
+        probe.action("actionPreferences")->trigger();
+        return shown;
+    };
+    QCOMPARE(choose(1, QDialogButtonBox::Ok), 0);
+    QCOMPARE(probe.settings().value("ISOLATION").toString(), QStringLiteral("precise"));
+    QCOMPARE(probe.session().isolationMethod(), IsolationMethod::Precise);
+    QCOMPARE(choose(0, QDialogButtonBox::Cancel), 1);
+    QCOMPARE(probe.session().isolationMethod(), IsolationMethod::Precise);
+    QCOMPARE(choose(0, QDialogButtonBox::Ok), 1);
+    QCOMPARE(probe.settings().value("ISOLATION").toString(), QStringLiteral("clusters"));
+    QCOMPARE(probe.session().isolationMethod(), IsolationMethod::ColourClusters);
 }
 
 void TestMainWindow::unconvertibleValuesReadAsZero()

@@ -758,6 +758,22 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <source>Fill fast strokes</source>
         <translation>Schnelle Striche füllen</translation>
     </message>
+    <message>
+        <source>Isolation:</source>
+        <translation>Freistellung:</translation>
+    </message>
+    <message>
+        <source>Colour clusters decide by the colours the marks cover; Precise cuts along the photo&apos;s own edges between the marks and keeps only what joins a keep mark</source>
+        <translation>Farbgruppen entscheiden nach den Farben unter den Markierungen; Präzise schneidet zwischen den Markierungen entlang der Kanten des Fotos und behält nur, was mit einer Behalten-Markierung verbunden ist</translation>
+    </message>
+    <message>
+        <source>Colour clusters</source>
+        <translation>Farbgruppen</translation>
+    </message>
+    <message>
+        <source>Precise</source>
+        <translation>Präzise</translation>
+    </message>
 </context>
 <context>
     <name>PictureIO</name>

@@ -36,7 +36,7 @@ bool sameProject(const CutProject &a, const CutProject &b)
 {
     return a.photoPath == b.photoPath && a.photoSha256 == b.photoSha256 && a.photoSize == b.photoSize
            && a.dabs == b.dabs && a.smoothEdges == b.smoothEdges && a.gaussSize == b.gaussSize
-           && a.refineEdges == b.refineEdges && a.backgroundColour == b.backgroundColour
+           && a.refineEdges == b.refineEdges && a.isolation == b.isolation && a.backgroundColour == b.backgroundColour
            && a.backgroundPath == b.backgroundPath && a.backgroundSha256 == b.backgroundSha256
            && a.backgroundZoom == b.backgroundZoom && a.objectOffset == b.objectOffset
            && a.preview == b.preview && sameEdits(a.edits, b.edits);
