@@ -197,6 +197,7 @@ void TestProject::damagedProjectChangesNothing_data()
     QTest::newRow("checksum") << changed(project.photoSha256, "12ab") << "photo.sha256";
     QTest::newRow("photo too large") << changed("\"width\": 160", "\"width\": 10000000") << "photo: ";
     QTest::newRow("number as text") << changed("\"gaussSize\": 5", "\"gaussSize\": \"5\"") << "settings.gaussSize";
+    QTest::newRow("unknown method") << changed("\"isolation\": \"clusters\"", "\"isolation\": \"magic\"") << "settings.isolation";
     QTest::newRow("dab size") << changed("50, 6]", "50, 600]") << "dabs[0] SIZE";
     QTest::newRow("dab kind") << changed("\"remove\"", "\"erase\"") << "dabs[1]";
     QTest::newRow("edits off the photo") << changed("\"x\": 3, \"y\": 4", "\"x\": 158, \"y\": 4") << "brushEdits.width";
