@@ -169,6 +169,7 @@ void TestCutCli::markerText_data()
     QTest::addColumn<int>("dabs");
 
     QTest::newRow("keep and remove") << "keep 1.5 2.25 10\nremove 30 40 255\n" << "" << 2;
+    QTest::newRow("edge among them") << "edge 7 8.5 20\nkeep 1.5 2.25 10\nedge 0.25 1e1 0\n" << "" << 3;
     QTest::newRow("comments, blanks, CRLF, tabs")
         << "# strokes\r\n\r\n  keep\t1 2 3  # after\r\n#remove 1 2 3\r\n   \n" << "" << 1;
     QTest::newRow("size 0 as the canvas wraps 256") << "keep 1 2 0" << "" << 1;
@@ -180,11 +181,14 @@ void TestCutCli::markerText_data()
                              << 0;
     QTest::newRow("fractional size") << "keep 1 2 2.5" << "s.txt:1: SIZE must be an integer from 0 to 255, got \"2.5\""
                                      << 0;
-    QTest::newRow("unknown kind") << "# c\nKeep 1 2 3" << "s.txt:2: expected \"keep\" or \"remove\", got \"Keep\"" << 0;
-    QTest::newRow("missing field") << "keep 1 2"
-                                   << "s.txt:1: expected \"keep X Y SIZE\" or \"remove X Y SIZE\", got 3 field(s)" << 0;
-    QTest::newRow("extra field") << "keep 1 2 3 4"
-                                 << "s.txt:1: expected \"keep X Y SIZE\" or \"remove X Y SIZE\", got 5 field(s)" << 0;
+    QTest::newRow("unknown kind") << "# c\nKeep 1 2 3"
+                                  << "s.txt:2: expected \"keep\", \"remove\" or \"edge\", got \"Keep\"" << 0;
+    QTest::newRow("missing field")
+        << "keep 1 2" << "s.txt:1: expected \"keep X Y SIZE\", \"remove X Y SIZE\" or \"edge X Y SIZE\", got 3 field(s)"
+        << 0;
+    QTest::newRow("extra field")
+        << "edge 1 2 3 4"
+        << "s.txt:1: expected \"keep X Y SIZE\", \"remove X Y SIZE\" or \"edge X Y SIZE\", got 5 field(s)" << 0;
     QTest::newRow("bad X") << "keep 1,5 2 3" << "s.txt:1: X is not a number: \"1,5\"" << 0;
     QTest::newRow("infinite Y") << "keep 1 inf 3" << "s.txt:1: Y is not a number: \"inf\"" << 0;
     QTest::newRow("nan X") << "keep nan 1 3" << "s.txt:1: X is not a number: \"nan\"" << 0;
@@ -201,8 +205,13 @@ void TestCutCli::markerText()
     const bool ok = parseMarkerText(text, QStringLiteral("s.txt"), parsed, reason);
     QCOMPARE(ok, error.isEmpty());
     QCOMPARE(reason, error);
-    if (ok)
-        QCOMPARE(parsed.size(), dabs);
+    if (!ok)
+        return;
+    QCOMPARE(parsed.size(), dabs);
+    // What a strokes file holds reads back as the same dabs, of the same kinds.
+    QList<MarkerDab> again;
+    QVERIFY(parseMarkerText(::markerText(parsed, QStringLiteral("photo.png")), QStringLiteral("again"), again, reason));
+    QCOMPARE(again, parsed);
 }
 
 void TestCutCli::placement()
