@@ -117,16 +117,18 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Cuts the object out of PICTURE as the program does: the colour analysis, the markers, "
-        "the isolation, the matte and the export.\n"
-        "Without --markers, --marker-image or -o only the colour analysis runs.\n"
+        "the isolation, the matte and the export; or, with --trimap, from a trimap.\n"
+        "Without --markers, --marker-image, --trimap or -o only the colour analysis runs.\n"
         "Exit status: 0 done, 1 a file could not be read, was malformed or could not be "
         "written, 2 a bad command line."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption markersOption(
         QStringLiteral("markers"),
-        QStringLiteral("Marker dabs, one per line in drawing order: \"keep X Y SIZE\" (a keep square) "
-                       "or \"remove X Y SIZE\" (a remove disc); X Y the floating-point picture "
+        QStringLiteral("Marker dabs, one per line in drawing order: \"keep X Y SIZE\" (a keep square), "
+                       "\"remove X Y SIZE\" (a remove disc) or \"edge X Y SIZE\" (an edge dab: its square "
+                       "is neither kept nor removed, its alpha and colours are solved from the photo, with "
+                       "or without --refine); X Y the floating-point picture "
                        "coordinates of the dab's top-left corner, SIZE its side, 0 to 255. Blank "
                        "lines and text after # are ignored. A dab the canvas would not place (its "
                        "corner on the first row or column or off the picture) is skipped."),
@@ -139,12 +141,21 @@ int main(int argc, char *argv[])
                        "other two. With --markers too, the dabs count as painted after the "
                        "picture's strokes: both sets of points are used."),
         QStringLiteral("file"));
+    const QCommandLineOption trimapOption(
+        QStringLiteral("trimap"),
+        QStringLiteral("Cut from a trimap instead of markers: a grey picture of PICTURE's size, white "
+                       "(255) the object, black (0) the background, any other value unknown, its alpha "
+                       "and colours solved from the photo (whatever --refine, --no-smooth and --gauss "
+                       "say). No colour analysis runs; --dump writes mask.png (the white pixels), "
+                       "refined-matte.png and cutout.png."),
+        QStringLiteral("file"));
     const QCommandLineOption dumpOption(
         QStringLiteral("dump"),
         QStringLiteral("Write the intermediate results into <folder>: labels.png (cluster index per "
                        "pixel as grey) and centers.txt (L a b count per cluster); with markers also "
                        "vote.png, gradient.png, flood.png (0 unreached, 1 keep, 2 remove, 3 "
-                       "boundary), mask.png (255 at the keep pixels), matte.png and cutout.png."),
+                       "boundary), mask.png (255 at the keep pixels), matte.png and cutout.png (with "
+                       "edge dabs, matte.png holds their solved alpha)."),
         QStringLiteral("folder"));
     const QCommandLineOption timeOption(
         QStringLiteral("time"), QStringLiteral("Print each stage's wall time in milliseconds to standard error."));
@@ -188,7 +199,7 @@ int main(int argc, char *argv[])
         QStringLiteral("How many threads the image work may use (default: one per core). The "
                        "results are the same for every count."),
         QStringLiteral("n"));
-    parser.addOptions({markersOption, markerImageOption, dumpOption, timeOption, noSmoothOption,
+    parser.addOptions({markersOption, markerImageOption, trimapOption, dumpOption, timeOption, noSmoothOption,
                        gaussOption, refineOption, outputOption, sizeOption, backgroundOption, offsetOption,
                        threadsOption});
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("The picture to work on."));
@@ -276,8 +287,17 @@ int main(int argc, char *argv[])
                             .arg(parser.value(markerImageOption), reason),
                         RunFailed);
     }
-    options.cutting =
-        parser.isSet(markersOption) || parser.isSet(markerImageOption) || parser.isSet(outputOption);
+    if (parser.isSet(trimapOption)) {
+        if (parser.isSet(markersOption) || parser.isSet(markerImageOption))
+            return fail(QStringLiteral("--trimap replaces --markers and --marker-image"), UsageError);
+        QString reason;
+        options.trimap = readPicture(parser.value(trimapOption), &reason);
+        if (options.trimap.isNull())
+            return fail(QStringLiteral("cannot read the trimap %1: %2").arg(parser.value(trimapOption), reason),
+                        RunFailed);
+    }
+    options.cutting = parser.isSet(markersOption) || parser.isSet(markerImageOption) || parser.isSet(trimapOption)
+                      || parser.isSet(outputOption);
     if (!options.outputPath.isEmpty()) {
         const QString error = checkOutput(options.outputPath);
         if (!error.isEmpty())

@@ -24,6 +24,7 @@ struct CutOptions
 
     QList<MarkerDab> drawingOrder; // from --markers
     QImage markerPicture;          // from --marker-image
+    QImage trimap;                 // from --trimap, in place of the two above
     // The window's defaults, not whatever the user last chose there.
     bool smooth = ToolSettings::defaults().smoothEdges;
     int gaussSize = ToolSettings::defaults().gaussSize;

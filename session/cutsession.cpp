@@ -13,6 +13,36 @@
 #include "output/pictureio.h"
 #include "output/refine.h"
 
+namespace {
+
+// The object pixels of a trimap's classes, column by column as the isolation lists them.
+QList<qint32> trimapObject(const QImage &classes)
+{
+    QList<qint32> object;
+    const int W = classes.width();
+    for (int x = 0; x < W; ++x) {
+        for (int y = 0; y < classes.height(); ++y) {
+            if (classes.constScanLine(y)[x] == 255)
+                object.append(y * W + x);
+        }
+    }
+    return object;
+}
+
+QImage trimapUnknown(const QImage &classes)
+{
+    QImage unknown(classes.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < classes.height(); ++y) {
+        const uchar *in = classes.constScanLine(y);
+        uchar *out = unknown.scanLine(y);
+        for (int x = 0; x < classes.width(); ++x)
+            out[x] = in[x] == 128 ? 255 : 0;
+    }
+    return unknown;
+}
+
+} // namespace
+
 // Outside any namespace, as Qt's resource macro wants.
 static void initChessboard()
 {
@@ -51,6 +81,7 @@ void CutSession::setPhoto(const QImage &photo)
     analysed = false;
     labels = QImage();
     markerPicture = QImage();
+    trimapClasses = QImage();
     clearDabs();
     keep.clear();
     ++keepGeneration;
@@ -159,13 +190,42 @@ MarkerSet CutSession::markerSet() const
 
 bool CutSession::hasKeepMarker() const
 {
+    if (hasTrimap())
+        return !trimapObject(trimapClasses).isEmpty();
     return markerSetHasKeepPoint(markerSet(), photoSize.width(), photoSize.height());
+}
+
+bool CutSession::setTrimap(const QImage &trimap)
+{
+    if (!trimap.isNull() && trimap.size() != photoSize)
+        return false;
+    trimapClasses = QImage();
+    if (!trimap.isNull()) {
+        const QImage argb = trimap.convertToFormat(QImage::Format_ARGB32);
+        trimapClasses = QImage(argb.size(), QImage::Format_Grayscale8);
+        for (int y = 0; y < argb.height(); ++y) {
+            const QRgb *in = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+            uchar *out = trimapClasses.scanLine(y);
+            for (int x = 0; x < argb.width(); ++x) {
+                const QRgb c = in[x] & 0xFFFFFFu;
+                out[x] = c == 0xFFFFFFu ? 255 : c == 0 ? 0 : 128;
+            }
+        }
+    }
+    dabsChanged();
+    return true;
 }
 
 const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
 {
     if (isolationCurrent)
         return keep;
+    if (hasTrimap()) {
+        keep = trimapObject(trimapClasses);
+        ++keepGeneration;
+        isolationCurrent = true;
+        return keep;
+    }
     if (!analysed)
         analyse();
     keep = isolateKeepPixels(labels, markerSet(), colorClusters.centers(), hooks);
@@ -176,6 +236,12 @@ const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
 
 IsolationStages CutSession::isolateByStages(const IsolationHooks &hooks)
 {
+    if (hasTrimap()) {
+        isolationCurrent = false;
+        IsolationStages stages;
+        stages.keepPixels = isolate(hooks);
+        return stages;
+    }
     if (!analysed)
         analyse();
     IsolationStages stages = ::isolateByStages(labels, markerSet(), colorClusters.centers(), hooks);
@@ -207,14 +273,25 @@ const QImage &CutSession::buildMatte(const ProgressCallback &progress, const Sta
 {
     if (isMatteCurrent())
         return matteImage;
-    if (refine) {
-        RefinedCutout refined = refineEdges(photoImage, keep, progress, stageTimer);
-        matteImage = std::move(refined.matte);
-        refinedColours = std::move(refined.cutout);
+    RefineRegion region;
+    if (hasTrimap()) {
+        region.painted = trimapUnknown(trimapClasses);
+        region.band = false;
     } else {
+        region.painted = edgeDabMask(markerSet().newestFirst, photoSize.width(), photoSize.height());
+        region.band = refine;
+    }
+    if (!region.band && region.painted.isNull()) {
         matteImage = smoothedMatte(keep, photoSize.width(), photoSize.height(), smooth, gaussSize,
                                    progress, stageTimer);
         refinedColours = QImage();
+    } else {
+        // Edge dabs without refinement: the smoothed matte around them.
+        if (!region.band && !hasTrimap())
+            region.outside = smoothedMatte(keep, photoSize.width(), photoSize.height(), smooth, gaussSize);
+        RefinedCutout refined = refineEdges(photoImage, keep, region, progress, stageTimer);
+        matteImage = std::move(refined.matte);
+        refinedColours = std::move(refined.cutout);
     }
     matteFromGeneration = keepGeneration;
     matteSmooth = smooth;
@@ -226,7 +303,7 @@ const QImage &CutSession::buildMatte(const ProgressCallback &progress, const Sta
 const QImage &CutSession::buildCutout(bool releaseMatte)
 {
     // The refined cut-out was made with its matte; the brushes edit a copy of it.
-    if (matteRefined && !refinedColours.isNull())
+    if (!refinedColours.isNull())
         cutoutImage = refinedColours;
     else if (releaseMatte)
         cutoutImage = ::buildCutout(photoImage, std::move(matteImage));

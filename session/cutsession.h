@@ -52,7 +52,8 @@ public:
     const CColorClusters &clusters() const { return colorClusters; }
     const QImage &labelMap() const { return labels; }
 
-    // --- The dabs, in drawing order
+    // --- The dabs, in drawing order (keep, remove and edge dabs alike; an edge dab marks
+    // its square for the matte to solve: see buildMatte)
     DabId addDab(const MarkerDab &dab);
     bool removeDab(DabId id); // false when there is no such dab
     QList<DabId> setDabs(const QList<MarkerDab> &drawingOrder);
@@ -69,14 +70,23 @@ public:
     qsizetype dabCount() const { return qsizetype(dabMap.size()); }
     // Clearly painted pixels of a picture of the photo's size, counted after every dab.
     void setMarkerPicture(const QImage &picture);
-    // Whether any keep dab or keep pixel lies on the photo.
+    // Whether any keep dab or keep pixel lies on the photo (with a trimap: any object pixel).
     bool hasKeepMarker() const;
+
+    // --- Or a trimap instead of the marks: a picture of the photo's size whose white pixels
+    // (255 in each channel) are the object, black ones the background, and all others
+    // unknown, their alpha solved whatever the matte settings. While one is set the marks
+    // are not read and no analysis is needed; a null picture goes back to the marks. False
+    // (and nothing changes) for a picture of another size.
+    bool setTrimap(const QImage &trimap);
+    bool hasTrimap() const { return !trimapClasses.isNull(); }
 
     // --- The isolation
     // The keep pixels (linear indices y * W + x, column by column); recomputed only when
-    // stale. Dabs whose corner the canvas would not have accepted are left out.
+    // stale. Dabs whose corner the canvas would not have accepted are left out. With a
+    // trimap, its object pixels.
     const QList<qint32> &isolate(const IsolationHooks &hooks = {});
-    // The same, stage by stage, with each stage's picture.
+    // The same, stage by stage, with each stage's picture (with a trimap: none).
     IsolationStages isolateByStages(const IsolationHooks &hooks = {});
     bool isIsolationCurrent() const { return isolationCurrent; }
     const QList<qint32> &keepPixels() const { return keep; }
@@ -84,7 +94,9 @@ public:
     // --- The matte (blue byte 255 - opacity, as the preview reads it)
     void setSmoothing(bool smooth, int gaussSize);
     // Refined edges: alpha and foreground colours estimated from the photo near the outline,
-    // in place of the smoothing.
+    // in place of the smoothing. The pixels under edge dabs are solved either way (the user
+    // asked for them); without refinement the rest keeps the smoothing. With no edge dab
+    // and refinement off the matte is the smoothed one alone.
     void setRefine(bool refine);
     const QImage &buildMatte(const ProgressCallback &progress = {}, const StageTimer &stageTimer = {});
     bool isMatteCurrent() const;
@@ -143,6 +155,7 @@ private:
     std::map<DabId, MarkerDab> dabMap; // ids grow, so the map's order is the drawing order
     DabId nextDab = 1;
     QImage markerPicture;
+    QImage trimapClasses; // Grayscale8: 255 object, 0 background, 128 unknown; or null
 
     QList<qint32> keep;
     bool isolationCurrent = false;

@@ -15,6 +15,7 @@
 #include "output/exportcompose.h"
 #include "output/matte.h"
 #include "output/pictureio.h"
+#include "session/cutsession.h"
 
 namespace {
 
@@ -133,6 +134,7 @@ private slots:
     void badInput();
     void dumpMatchesTheCore();
     void markerPictureRun();
+    void trimapRun();
     void exportMatchesTheCore_data();
     void exportMatchesTheCore();
     void jpegWarning_data();
@@ -298,6 +300,18 @@ void TestCutCli::badInput_data()
         << "the marker picture is 20x20 but";
     QTest::newRow("unreadable marker picture")
         << QStringList{QStringLiteral("--marker-image"), strokes, photoPath} << 1 << "cannot read the marker picture";
+    QTest::newRow("trimap of another size")
+        << QStringList{QStringLiteral("--trimap"), path(QStringLiteral("small.png")), QStringLiteral("-o"), out, photoPath}
+        << 1 << "the trimap is 20x20 but";
+    QTest::newRow("unreadable trimap")
+        << QStringList{QStringLiteral("--trimap"), strokes, QStringLiteral("-o"), out, photoPath} << 1
+        << "cannot read the trimap";
+    QTest::newRow("missing trimap")
+        << QStringList{QStringLiteral("--trimap"), path(QStringLiteral("none.png")), photoPath} << 1
+        << "cannot read the trimap";
+    QTest::newRow("trimap and markers")
+        << QStringList{QStringLiteral("--trimap"), photoPath, QStringLiteral("--markers"), strokes, photoPath} << 2
+        << "--trimap replaces --markers and --marker-image";
     for (const char *size : {"0x10", "10x", "10000x5", "12x-3", "ax4"}) {
         QTest::addRow("size %s", size) << QStringList{QStringLiteral("--size"), QLatin1String(size),
                                                       QStringLiteral("-o"), out, photoPath}
@@ -441,6 +455,49 @@ void TestCutCli::markerPictureRun()
         QCOMPARE(readBack(QDir(dump).filePath(QStringLiteral("mask.png"))),
                  maskOf(keepPixels, photo.size()).convertToFormat(QImage::Format_ARGB32));
     }
+}
+
+void TestCutCli::trimapRun()
+{
+    // The blob's core white, a ring around its edge grey, the rest black; written in colour to
+    // show that only exact white and black are sure.
+    QImage trimap(photo.size(), QImage::Format_RGB32);
+    for (int y = 0; y < trimap.height(); ++y) {
+        for (int x = 0; x < trimap.width(); ++x) {
+            const int d2 = (x - 20) * (x - 20) + (y - 15) * (y - 15);
+            trimap.setPixel(x, y, d2 < 40 ? qRgb(255, 255, 255) : d2 < 130 ? qRgb(255, 250, 255) : qRgb(0, 0, 0));
+        }
+    }
+    QVERIFY(trimap.save(path(QStringLiteral("trimap.png"))));
+    const QString dump = path(QStringLiteral("dump-trimap"));
+    const QString out = path(QStringLiteral("trimap-cut.png"));
+    const RunResult run = runCut({QStringLiteral("--trimap"), path(QStringLiteral("trimap.png")), QStringLiteral("--dump"),
+                                  dump, QStringLiteral("-o"), out, path(QStringLiteral("photo.png"))});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.errors, QString());
+    QCOMPARE(QDir(dump).entryList(QDir::Files, QDir::Name),
+             QStringList({"cutout.png", "mask.png", "refined-matte.png"}));
+
+    // The same as the session gives, sure pixels exactly as the trimap says.
+    CutSession session;
+    session.setPhoto(photo);
+    QVERIFY(session.setTrimap(trimap));
+    session.isolate();
+    const QImage matte = session.buildMatte();
+    QCOMPARE(readBack(QDir(dump).filePath(QStringLiteral("refined-matte.png"))), matte);
+    // The grey ring is solved from the photo: the blob's hard edge comes out where it is.
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x) {
+            const int a = 255 - qBlue(matte.pixel(x, y));
+            const QRgb t = trimap.pixel(x, y) & 0xFFFFFFu;
+            if (t == 0xFFFFFFu || t == 0)
+                QCOMPARE(a, t ? 255 : 0);
+            else
+                QCOMPARE(a >= 128, (x - 20) * (x - 20) + (y - 15) * (y - 15) < 70);
+        }
+    }
+    QCOMPARE(readBack(out).size(), photo.size());
+    QCOMPARE(qAlpha(readBack(out).pixel(20, 15)), 255);
 }
 
 void TestCutCli::exportMatchesTheCore_data()
