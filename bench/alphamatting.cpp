@@ -9,19 +9,20 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "analysis/analysis.h"
 #include "analysis/parallel.h"
-#include "isolation/isolation.h"
+#include "analysis/progress.h"
 #include "isolation/markerinput.h"
 #include "isolation/markers.h"
 #include "output/matte.h"
 #include "output/pictureio.h"
 #include "output/refine.h"
+#include "session/cutsession.h"
 
 #ifdef PELTRIX_HAVE_OPENCV_CONTRIB
 #include <opencv2/core.hpp>
@@ -101,8 +102,9 @@ std::vector<float> distanceTo(int W, int H, Target target)
 
 // Strokes as a user paints them on the sure parts: keep dabs along the inside of the
 // object and remove dabs along the background, each a fixed distance from the unknown
-// region, a dab every third of its size.
-QList<MarkerDab> strokesFromTrimap(const Photo &p)
+// region, a dab every third of its size; with `edges`, edge dabs brushed over the whole
+// unknown region as well (reaching over its rim, as a brush does).
+QList<MarkerDab> strokesFromTrimap(const Photo &p, bool edges)
 {
     constexpr int dabSize = 10;
     constexpr float inset = 12; // the whole square stays on the sure part
@@ -127,6 +129,21 @@ QList<MarkerDab> strokesFromTrimap(const Photo &p)
             }
         }
     }
+    if (edges) {
+        constexpr int brush = 20;
+        std::vector<quint8> covered(size_t(p.W) * p.H, 0);
+        for (int y = 0; y < p.H; ++y) {
+            for (int x = 0; x < p.W; ++x) {
+                const size_t i = size_t(y) * p.W + x;
+                if (p.trimap[i] != Unknown || covered[i])
+                    continue;
+                const int x0 = std::max(1, x - brush / 2), y0 = std::max(1, y - brush / 4);
+                dabs.append(MarkerDab::edgeDab(QRectF(x0, y0, brush, brush)));
+                for (int v = y0; v < std::min(p.H, y0 + brush); ++v)
+                    std::fill_n(&covered[size_t(v) * p.W + x0], std::min(p.W, x0 + brush) - x0, quint8(1));
+            }
+        }
+    }
     return dabs;
 }
 
@@ -137,6 +154,7 @@ struct Scores
     double sadOut = 0; // /1000, on the trimap's sure parts
     double iou = 0;    // alpha > 0.5 against truth > 0.5
     double ms = 0;
+    double cpuMs = 0; // over all threads
     int count = 0;
 
     void add(const Scores &s)
@@ -146,13 +164,45 @@ struct Scores
         sadOut += s.sadOut;
         iou += s.iou;
         ms += s.ms;
+        cpuMs += s.cpuMs;
         ++count;
     }
 };
 
-Scores score(const Photo &p, const std::vector<float> &alpha, double ms)
+// This process's CPU time over all threads: steadier than the wall clock on a busy machine.
+double cpuNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// Median wall and CPU times of `runs` calls.
+struct Times
+{
+    double wall = 0, cpu = 0;
+};
+template<typename Work>
+Times medianTimes(int runs, Work work)
+{
+    std::vector<double> wall, cpu;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer timer;
+        timer.start();
+        const double start = cpuNow();
+        work();
+        cpu.push_back(cpuNow() - start);
+        wall.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {wall[wall.size() / 2], cpu[cpu.size() / 2]};
+}
+
+Scores score(const Photo &p, const std::vector<float> &alpha, double ms, double cpuMs)
 {
     Scores s;
+    s.cpuMs = cpuMs;
     double squares = 0;
     qint64 unknown = 0, both = 0, either = 0;
     for (size_t i = 0; i < alpha.size(); ++i) {
@@ -197,21 +247,27 @@ QList<qint32> keepIndices(const Photo &p, const std::vector<quint8> &keep)
     return out;
 }
 
-// The refinement given the trimap.
-RefinedCutout refineOnTrimap(const Photo &p)
+// The refinement given the trimap: its grey solved, nothing else.
+RefinedCutout refineOnTrimap(const Photo &p, const StageTimer &stageTimer = {})
 {
-    // Without a way to name the unknown region, the refinement gets the decision that
-    // splits it down the middle, so that its band sits where the trimap's does.
-    const std::vector<float> toObject = distanceTo(p.W, p.H, [&](size_t i) { return p.trimap[i] == Object; });
-    const std::vector<float> toBackground = distanceTo(p.W, p.H, [&](size_t i) { return p.trimap[i] == Background; });
     std::vector<quint8> keep(p.trimap.size());
-    for (size_t i = 0; i < keep.size(); ++i)
-        keep[i] = p.trimap[i] == Object || (p.trimap[i] == Unknown && toObject[i] < toBackground[i]);
-    return refineEdges(p.picture, keepIndices(p, keep));
+    QImage unknown(p.W, p.H, QImage::Format_Grayscale8);
+    for (int y = 0; y < p.H; ++y) {
+        uchar *line = unknown.scanLine(y);
+        for (int x = 0; x < p.W; ++x) {
+            const size_t i = size_t(y) * p.W + x;
+            keep[i] = p.trimap[i] == Object;
+            line[x] = p.trimap[i] == Unknown ? 255 : 0;
+        }
+    }
+    RefineRegion region;
+    region.painted = unknown;
+    region.band = false;
+    return refineEdges(p.picture, keepIndices(p, keep), region, {}, stageTimer);
 }
 
 #ifdef PELTRIX_HAVE_OPENCV_CONTRIB
-std::vector<float> infoFlowAlpha(const Photo &p, double &ms)
+std::vector<float> infoFlowAlpha(const Photo &p, Times &times)
 {
     cv::Mat bgr(p.H, p.W, CV_8UC3), trimap(p.H, p.W, CV_8UC1);
     for (int y = 0; y < p.H; ++y) {
@@ -227,11 +283,8 @@ std::vector<float> infoFlowAlpha(const Photo &p, double &ms)
     const int saved = dup(STDOUT_FILENO);
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, STDOUT_FILENO);
-    QElapsedTimer timer;
-    timer.start();
     cv::Mat result;
-    cv::alphamat::infoFlow(bgr, trimap, result);
-    ms = timer.nsecsElapsed() / 1e6;
+    times = medianTimes(1, [&] { cv::alphamat::infoFlow(bgr, trimap, result); });
     std::fflush(stdout);
     dup2(saved, STDOUT_FILENO);
     close(null);
@@ -244,19 +297,6 @@ std::vector<float> infoFlowAlpha(const Photo &p, double &ms)
 }
 #endif
 
-template<typename Work>
-double medianMs(int runs, Work work)
-{
-    std::vector<double> times;
-    for (int r = 0; r < runs; ++r) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 enum Method {
     TrimapRefine,
@@ -264,16 +304,19 @@ enum Method {
     StrokesPlain,
     StrokesGaussian,
     StrokesRefine,
+    EdgesSolved,
+    EdgesRefine,
     MethodCount
 };
 const char *const methodNames[MethodCount] = {
     "trimap: refine",   "trimap: infoFlow", "strokes: decision", "strokes: Gaussian", "strokes: refine",
+    "+edge dabs: Gauss.", "+edge dabs: refine",
 };
 
 void printRow(const char *photo, const char *method, const Scores &s)
 {
-    std::printf("%-6s %-20s %8.2f %9.2f %8.2f %7.4f %9.1f\n", photo, method, s.sadIn, s.mseIn * 1e3, s.sadOut, s.iou,
-                s.ms);
+    std::printf("%-6s %-20s %8.2f %9.2f %8.2f %7.4f %9.1f %9.1f\n", photo, method, s.sadIn, s.mseIn * 1e3, s.sadOut,
+                s.iou, s.ms, s.cpuMs);
 }
 
 } // namespace
@@ -299,13 +342,15 @@ int runAlphaMatting(const AlphaMattingOptions &options)
 #endif
 
     std::printf("%lld photos of %s with Trimap1 as the unknown region, and end to end from strokes made from it\n"
-                "(keep and remove dabs of 10 px along the sure parts, 12 px from the unknown region).\n"
+                "(keep and remove dabs of 10 px along the sure parts, 12 px from the unknown region; +edge dabs:\n"
+                "edge dabs of 20 px over the unknown region too, refinement off or on).\n"
                 "%d threads; times: median of %d run(s), the method alone, infoFlow once.\n\n",
                 static_cast<long long>(names.size()), qPrintable(QDir::cleanPath(folder)), Parallel::threadCount(),
                 options.runs);
     std::printf("SAD in, MSE in: inside the unknown region (SAD /1000, MSE x1000); SAD out: on the sure parts;\n"
                 "IoU of alpha > 0.5 over the picture.\n\n");
-    std::printf("%-6s %-20s %8s %9s %8s %7s %9s\n", "photo", "method", "SAD in", "MSE in", "SAD out", "IoU", "ms");
+    std::printf("%-6s %-20s %8s %9s %8s %7s %9s %9s\n", "photo", "method", "SAD in", "MSE in", "SAD out", "IoU", "ms",
+                "CPU ms");
 
     Scores totals[MethodCount];
     for (const QString &name : std::as_const(names)) {
@@ -318,35 +363,50 @@ int runAlphaMatting(const AlphaMattingOptions &options)
         bool have[MethodCount] = {};
 
         RefinedCutout refined;
-        double ms = medianMs(options.runs, [&] { refined = refineOnTrimap(p); });
-        s[TrimapRefine] = score(p, alphaOfMatte(refined.matte), ms);
+        Times times = medianTimes(options.runs, [&] { refined = refineOnTrimap(p); });
+        s[TrimapRefine] = score(p, alphaOfMatte(refined.matte), times.wall, times.cpu);
         have[TrimapRefine] = true;
+        if (options.stages) {
+            std::printf("%-6s refinement stages:", qPrintable(name));
+            refineOnTrimap(p, [](const char *stage, qint64 ns) { std::printf(" %s %.0f", stage, ns / 1e6); });
+            std::printf(" ms\n");
+        }
 #ifdef PELTRIX_HAVE_OPENCV_CONTRIB
         if (openCv) {
-            const std::vector<float> flow = infoFlowAlpha(p, ms);
-            s[TrimapInfoFlow] = score(p, flow, ms);
+            const std::vector<float> flow = infoFlowAlpha(p, times);
+            s[TrimapInfoFlow] = score(p, flow, times.wall, times.cpu);
             have[TrimapInfoFlow] = true;
         }
 #endif
 
-        CColorClusters clusters;
-        QImage labelMap;
-        analysePicture(p.picture, clusters, labelMap);
-        auto decide = [&](const QList<MarkerDab> &drawingOrder) {
-            MarkerSet markers;
-            markers.newestFirst = placeDabs(drawingOrder, p.picture.size());
-            return isolateKeepPixels(labelMap, markers, clusters.centers());
+        // End to end through the session, as peltrix-cut runs it: the matte alone is timed.
+        CutSession session;
+        session.setPhoto(p.picture);
+        session.analyse();
+        const auto matteFrom = [&](const QList<MarkerDab> &drawingOrder, bool smooth, bool refine, Method method) {
+            session.setSmoothing(smooth, 5);
+            session.setRefine(refine);
+            QImage matte;
+            Times sum;
+            for (int run = 0; run < options.runs; ++run) {
+                session.setDabs(drawingOrder); // the matte is made again
+                session.isolate();
+                const Times once = medianTimes(1, [&] { matte = session.buildMatte(); });
+                sum.wall += once.wall;
+                sum.cpu += once.cpu;
+            }
+            const bool timed = method != StrokesPlain;
+            s[method] = score(p, alphaOfMatte(matte), timed ? sum.wall / options.runs : 0,
+                              timed ? sum.cpu / options.runs : 0);
+            have[method] = true;
         };
-        const QList<qint32> keep = decide(strokesFromTrimap(p));
-        s[StrokesPlain] = score(p, alphaOfMatte(buildMatte(keep, p.W, p.H)), 0);
-        have[StrokesPlain] = true;
-        QImage gaussian;
-        ms = medianMs(options.runs, [&] { gaussian = smoothedMatte(keep, p.W, p.H, true, 5); });
-        s[StrokesGaussian] = score(p, alphaOfMatte(gaussian), ms);
-        have[StrokesGaussian] = true;
-        ms = medianMs(options.runs, [&] { refined = refineEdges(p.picture, keep); });
-        s[StrokesRefine] = score(p, alphaOfMatte(refined.matte), ms);
-        have[StrokesRefine] = true;
+        const QList<MarkerDab> strokes = strokesFromTrimap(p, false);
+        matteFrom(strokes, false, false, StrokesPlain);
+        matteFrom(strokes, true, false, StrokesGaussian);
+        matteFrom(strokes, true, true, StrokesRefine);
+        const QList<MarkerDab> withEdges = strokesFromTrimap(p, true);
+        matteFrom(withEdges, true, false, EdgesSolved);
+        matteFrom(withEdges, true, true, EdgesRefine);
 
         for (int m = 0; m < MethodCount; ++m) {
             if (!have[m])
@@ -358,22 +418,27 @@ int runAlphaMatting(const AlphaMattingOptions &options)
     }
 
     std::printf("\nmeans over %lld photos:\n", static_cast<long long>(names.size()));
-    std::printf("%-6s %-20s %8s %9s %8s %7s %9s\n", "", "method", "SAD in", "MSE in", "SAD out", "IoU", "ms");
+    std::printf("%-6s %-20s %8s %9s %8s %7s %9s %9s\n", "", "method", "SAD in", "MSE in", "SAD out", "IoU", "ms",
+                "CPU ms");
     Scores mean[MethodCount];
     for (int m = 0; m < MethodCount; ++m) {
         const Scores &t = totals[m];
         if (!t.count)
             continue;
-        mean[m] = {t.sadIn / t.count, t.mseIn / t.count, t.sadOut / t.count, t.iou / t.count, t.ms / t.count, t.count};
+        mean[m] = {t.sadIn / t.count, t.mseIn / t.count, t.sadOut / t.count, t.iou / t.count, t.ms / t.count,
+                   t.cpuMs / t.count, t.count};
         printRow("", methodNames[m], mean[m]);
     }
     if (mean[TrimapInfoFlow].count) {
         std::printf("\ntrimap: SAD in, refine %.2f vs infoFlow %.2f (target <=); time %.1f vs %.1f ms: x%.3f "
-                    "(target <= 0.1)\n",
+                    "(target <= 0.1); CPU x%.3f\n",
                     mean[TrimapRefine].sadIn, mean[TrimapInfoFlow].sadIn, mean[TrimapRefine].ms,
-                    mean[TrimapInfoFlow].ms, mean[TrimapRefine].ms / mean[TrimapInfoFlow].ms);
+                    mean[TrimapInfoFlow].ms, mean[TrimapRefine].ms / mean[TrimapInfoFlow].ms,
+                    mean[TrimapRefine].cpuMs / mean[TrimapInfoFlow].cpuMs);
     }
     std::printf("strokes: SAD out, refine %.2f vs the decision %.2f (target <=)\n", mean[StrokesRefine].sadOut,
                 mean[StrokesPlain].sadOut);
+    std::printf("strokes: SAD in, refine %.2f, with edge dabs %.2f (Gaussian around them) and %.2f (refined)\n",
+                mean[StrokesRefine].sadIn, mean[EdgesSolved].sadIn, mean[EdgesRefine].sadIn);
     return 0;
 }

@@ -12,6 +12,7 @@ struct AlphaMattingOptions
     QString only;       // one photo's name (GT04), or empty for all
     bool openCv = true;
     int runs = 1;
+    bool stages = false; // print the refinement's stage times on the trimap
 };
 
 // Prints the table; returns the process's exit code.

@@ -6,7 +6,8 @@
 //
 //   bench_refine [--cases N] [--runs N] [--threads N] [--stages] [--no-opencv]
 //                [--infoflow-band] [--shot FILE.png] [--keep DIR]
-//   bench_refine --alphamatting [--data DIR] [--only NAME] [--runs N] [--threads N] [--no-opencv]
+//   bench_refine --alphamatting [--data DIR] [--only NAME] [--runs N] [--threads N] [--stages]
+//                [--no-opencv]
 // --infoflow-band adds information-flow matting on the refinement's own band; --shot saves
 // the Gaussian and the refined cut-out of the first case's hair over a colour; --keep keeps
 // the composites and the decisions. --alphamatting measures on real photos with a true alpha
@@ -607,7 +608,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "usage: bench_refine [--cases N] [--runs N] [--threads N] [--stages] [--no-opencv]\n"
                                  "                    [--infoflow-band] [--shot FILE.png] [--keep DIR]\n"
                                  "       bench_refine --alphamatting [--data DIR] [--only NAME] [--runs N]\n"
-                                 "                    [--threads N] [--no-opencv]\n");
+                                 "                    [--threads N] [--stages] [--no-opencv]\n");
             return 2;
         }
     }
@@ -617,6 +618,7 @@ int main(int argc, char **argv)
     if (alphaMatting) {
         matting.openCv = openCv;
         matting.runs = runsGiven ? runs : 1;
+        matting.stages = stages;
         return runAlphaMatting(matting);
     }
 
