@@ -15,16 +15,19 @@
 #include <emmintrin.h>
 #endif
 
-// Information-flow matting (Y. Aksoy, T. Aydin, M. Pollefeys, "Designing Effective
-// Inter-Pixel Information Flow for Natural Image Matting", CVPR 2017) on the unknown pixels,
-// the known ones fixed. Its energy adds four flows:
-// - local: the matting Laplacian of closed-form matting (A. Levin, D. Lischinski, Y. Weiss,
-//   "A Closed-Form Solution to Natural Image Matting", IEEE TPAMI 30(2), 2008), 3 x 3
-//   windows, which carries alpha along smooth colour changes;
-// - colour mixture, known to unknown and within the unknown region: nonlocal terms over
-//   neighbours found by colour and position (the nearest-neighbour affinities of KNN matting,
-//   Q. Chen, D. Li, C.-K. Tang, "KNN Matting", IEEE TPAMI 35(9), 2013), which let a strand
-//   take its alpha from pixels of its own colour however thin it is.
+// Alpha over the unknown pixels with the known ones fixed, by one energy:
+// - everywhere the local flow, the matting Laplacian of closed-form matting (A. Levin,
+//   D. Lischinski, Y. Weiss, "A Closed-Form Solution to Natural Image Matting", IEEE TPAMI
+//   30(2), 2008), 3 x 3 windows, which carries alpha along smooth colour changes;
+// - on the pixels solved fully, information-flow matting's nonlocal flows (Y. Aksoy,
+//   T. Aydin, M. Pollefeys, "Designing Effective Inter-Pixel Information Flow for Natural
+//   Image Matting", CVPR 2017): colour mixture, known to unknown and within the unknown
+//   region, over neighbours found by colour and position as in KNN matting (Q. Chen, D. Li,
+//   C.-K. Tang, "KNN Matting", IEEE TPAMI 35(9), 2013). They let a strand take its alpha
+//   from pixels of its own colour however thin it is, and gaps between strands from the
+//   background's;
+// - a pull towards the decision, faint where the user asked for a solve, the closed-form
+//   refinement's own in a band around the decision's outline.
 // The sparse system is solved by conjugate gradients preconditioned with an incomplete
 // Cholesky factor of the local part (IC(0)) plus the nonlocal diagonal.
 //
@@ -35,9 +38,12 @@
 
 namespace {
 
-// Regularises each window's colour covariance (colours 0..1): small, so that the windows
-// follow fine detail; the nonlocal terms keep the system well conditioned.
-constexpr double windowEpsilon = 1e-7;
+// Regularises each window's colour covariance (colours 0..1): smaller follows finer detail.
+// Windows that touch a fully solved pixel follow it closely, the nonlocal terms keeping the
+// system well conditioned; the band's windows, with nothing but the decision to lean on,
+// keep the closed-form refinement's value.
+constexpr double fineEpsilon = 1e-7;
+constexpr double bandEpsilon = 1e-5;
 // The flows' weights, as the information-flow paper sets them.
 constexpr double mixtureWeight = 1.0;
 constexpr double knownWeight = 0.05;
@@ -49,13 +55,11 @@ constexpr int similarK = 5;
 constexpr double mixEpsilon = 1e-3;
 // Unknown pixels are compared mostly by colour.
 constexpr float similarPositionWeight = 1.0f / 20;
-// A faint pull towards the decision, so that a region with no known pixel near still has
-// one solution.
+// The pull towards the decision: faint for fully solved pixels, only so that a region with
+// no known pixel near still has one solution; for the band's, the closed-form refinement's.
 constexpr double priorWeight = 1e-5;
-// How far the caller's pull towards the decision holds where the sampled foreground and
-// background colours differ clearly: p * fade / (fade + confidence).
-constexpr double pullFade = 0.003;
-// How far from the unknown pixels mixing neighbours and known samples are looked for.
+constexpr double bandPrior = 1e-4;
+// How far from the fully solved pixels mixing neighbours and known samples are looked for.
 constexpr int sampleReach = 8;
 // Leaves each neighbour search reads beyond the pixels around the query: its own and the
 // next in the tree. The exact neighbours cost many times more (a mixed colour lies far from
@@ -64,10 +68,12 @@ constexpr int sampleReach = 8;
 constexpr int mixtureLeaves = 2;
 constexpr int knownLeaves = 2;
 constexpr int similarLeaves = 1;
-// The solve stops when the preconditioned residual has fallen this far; solving further
-// costs twice the steps and does not make the mattes better.
+// With fully solved pixels the solve stops when the preconditioned residual has fallen this
+// far: solving further costs twice the steps and does not make the mattes better. A band
+// alone takes the closed-form refinement's fixed steps from the decision, which settle it.
 constexpr double solveTolerance = 1e-5;
 constexpr int solveIterations = 200;
+constexpr int bandIterations = 30;
 // Alpha this close to 0 or 1 is the solve's noise, not a strand: taken as 0 or 1, so that
 // sure parts of the band carry no faint haze.
 constexpr double settled = 0.04;
@@ -140,6 +146,7 @@ struct Band
     std::vector<qint32> left, right, up, down;
     std::vector<quint8> compact; // the 5 x 5 neighbourhood is 5 runs of consecutive indices
     std::vector<quint8> unknown;
+    std::vector<quint8> mark;   // the caller's SolveMark
     std::vector<quint8> window; // centre of a 3 x 3 window that lies on the picture
     std::vector<double> known;  // alpha of the known pixels, the decision on the unknown
     std::vector<double> red, green, blue; // 0..1
@@ -229,8 +236,8 @@ std::vector<quint8> ringsAround(const std::vector<quint8> &unknown, int W, int H
     return ring;
 }
 
-Band buildBand(const QImage &photo, const std::vector<quint8> &ring, const std::vector<quint8> &keep,
-               std::vector<qint32> &index)
+Band buildBand(const QImage &photo, const std::vector<quint8> &marks, const std::vector<quint8> &ring,
+               const std::vector<quint8> &keep, std::vector<qint32> &index)
 {
     Band b;
     const int W = photo.width(), H = photo.height();
@@ -251,6 +258,7 @@ Band buildBand(const QImage &photo, const std::vector<quint8> &ring, const std::
     b.x.resize(size, 0);
     b.y.resize(size, 0);
     b.unknown.assign(size, 0);
+    b.mark.assign(size, solveKnown);
     b.window.assign(size, 0);
     for (auto *channel : {&b.known, &b.red, &b.green, &b.blue})
         channel->assign(size, 0.0);
@@ -267,6 +275,7 @@ Band buildBand(const QImage &photo, const std::vector<quint8> &ring, const std::
                 b.x[size_t(j)] = x;
                 b.y[size_t(j)] = qint32(y);
                 b.unknown[size_t(j)] = ring[i] == 0;
+                b.mark[size_t(j)] = marks[i];
                 b.known[size_t(j)] = keep[i] ? 1.0 : 0.0;
                 b.red[size_t(j)] = qRed(line[x]) / 255.0;
                 b.green[size_t(j)] = qGreen(line[x]) / 255.0;
@@ -313,14 +322,14 @@ Band buildBand(const QImage &photo, const std::vector<quint8> &ring, const std::
 }
 
 // The closed-form system on the unknown pixels, stored row by row over the 5 x 5 taps:
-// A = matting Laplacian + prior, and its right side from the known pixels and the prior.
+// A = matting Laplacian, and its right side from the known pixels.
 struct MattingSystem
 {
     std::unique_ptr<float[]> rows; // stencil per pixel; set only for the unknown pixels
     std::vector<double> rhs;
 };
 
-MattingSystem buildSystem(const Band &b, double epsilon, double prior)
+MattingSystem buildSystem(const Band &b)
 {
     const qint64 n = b.n;
     const size_t size = size_t(n) + 1;
@@ -351,7 +360,12 @@ MattingSystem buildSystem(const Band &b, double epsilon, double prior)
             }
             for (double &v : m)
                 v /= 9.0;
-            const double e = epsilon / 9.0;
+            bool fine = false;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx)
+                    fine = fine || b.mark[size_t(near[(dy + 2) * 5 + dx + 2])] == solveFully;
+            }
+            const double e = (fine ? fineEpsilon : bandEpsilon) / 9.0;
             const double s00 = m[3] - m[0] * m[0] + e, s01 = m[4] - m[0] * m[1], s02 = m[5] - m[0] * m[2];
             const double s11 = m[6] - m[1] * m[1] + e, s12 = m[7] - m[1] * m[2], s22 = m[8] - m[2] * m[2] + e;
             const double c00 = s11 * s22 - s12 * s12, c01 = s02 * s12 - s01 * s22, c02 = s01 * s12 - s02 * s11;
@@ -407,9 +421,8 @@ MattingSystem buildSystem(const Band &b, double epsilon, double prior)
                     }
                 }
             }
-            row[centre] += prior;
             std::copy(row, row + stencil, system.rows.get() + size_t(a) * stencil);
-            system.rhs[size_t(a)] = rhs + prior * b.known[size_t(a)];
+            system.rhs[size_t(a)] = rhs;
         }
     });
     return system;
@@ -581,33 +594,38 @@ void precondition(const Band &b, const Preconditioner &f, const std::vector<doub
     });
 }
 
-// The nonlocal terms of information-flow matting over the unknown pixels, each a list of
-// neighbours found by colour and position:
-// - colour mixture: each unknown pixel's colour as an affine mix of its nearest neighbours'
-//   (locally linear embedding weights), whose alphas should mix the same way;
+// The nonlocal terms of information-flow matting over the pixels solved fully, each a list
+// of neighbours found by colour and position:
+// - colour mixture: the pixel's colour as an affine mix of its nearest neighbours' (locally
+//   linear embedding weights), whose alphas should mix the same way;
 // - known to unknown: the same mix of the nearest sure foreground and background pixels,
 //   whose foreground share is a direct estimate of alpha, trusted as far as the two sides'
 //   colours differ;
-// - within the unknown region: similar unknown pixels pulled together.
-// Neighbour slots hold band indices, `sentinel` (the band's n) for a known pixel.
+// - within the unknown region: similar pixels pulled together.
+// Pixels solved locally get none of these, only a pull towards the decision. Neighbour
+// slots hold band indices, `sentinel` (the band's n) for a known pixel.
 struct Nonlocal
 {
-    qint64 count = 0;              // unknown pixels
-    std::vector<qint32> pixel;     // band index of each unknown pixel
-    std::vector<qint32> ordinal;   // unknown number of each band index, -1 for a known pixel
-    std::vector<qint32> mixture;   // mixtureK slots per unknown pixel
+    qint64 count = 0;               // unknown pixels
+    std::vector<qint32> pixel;      // band index of each unknown pixel
+    std::vector<qint32> ordinal;    // unknown number of each band index, -1 for a known pixel
+    std::vector<double> estimate;   // alpha to start from: known-to-unknown, or the decision
+    std::vector<double> confidence; // of the known-to-unknown estimate
+    std::vector<double> prior;      // the pull towards the decision
+    std::vector<double> diagonal;   // of the nonlocal terms and the prior, weights included
+    // The fully solved pixels' terms.
+    qint64 rows = 0;
+    std::vector<qint32> row;         // per unknown pixel: its number among these, -1
+    std::vector<qint32> rowPixel;    // unknown number of each
+    std::vector<qint32> mixture;     // mixtureK slots each
     std::vector<float> mixWeight;
-    std::vector<double> mixKnown;  // the known neighbours' share of each mix: sum w alpha
+    std::vector<double> mixKnown;    // the known neighbours' share of each mix: sum w alpha
     std::vector<qint64> spreadStart; // per unknown pixel: where its entries in spread begin
-    std::vector<qint32> spread;      // the mixes that hold it (unknown numbers) ...
+    std::vector<qint32> spread;      // the mixes that hold it (row numbers) ...
     std::vector<float> spreadWeight; // ... with its weight in each
-    std::vector<double> estimate;    // known-to-unknown alpha estimate
-    std::vector<double> confidence;
     std::vector<qint64> similarStart; // per unknown pixel, symmetric: both directions
     std::vector<qint32> similar;      // band indices
     std::vector<float> similarWeight;
-    std::vector<double> diagonal;     // of the nonlocal terms and the prior, weights included
-    std::vector<double> prior;        // the pull towards the decision
 };
 
 // Locally linear embedding weights (S. Roweis, L. Saul, "Nonlinear Dimensionality Reduction by
@@ -648,7 +666,7 @@ void mixingWeights(const float colour[3], const FeatureTree::Point *const *neigh
 }
 
 Nonlocal buildNonlocal(const QImage &photo, const Band &b, const std::vector<quint8> &keep,
-                       const std::vector<qint32> &index, const std::vector<float> &pull, const StageTimer &stageTimer)
+                       const std::vector<qint32> &index, const StageTimer &stageTimer)
 {
     QElapsedTimer timer;
     timer.start();
@@ -659,245 +677,246 @@ Nonlocal buildNonlocal(const QImage &photo, const Band &b, const std::vector<qui
     for (qint64 a = 0; a < b.n; ++a) {
         if (b.unknown[size_t(a)]) {
             t.ordinal[size_t(a)] = qint32(t.pixel.size());
+            t.row.push_back(b.mark[size_t(a)] == solveFully ? qint32(t.rowPixel.size()) : -1);
+            if (b.mark[size_t(a)] == solveFully)
+                t.rowPixel.push_back(qint32(t.pixel.size()));
             t.pixel.push_back(qint32(a));
         }
     }
-    const qint64 m = qint64(t.pixel.size());
+    const qint64 m = qint64(t.pixel.size()), rows = qint64(t.rowPixel.size());
     t.count = m;
-    t.prior.assign(size_t(m), priorWeight);
+    t.rows = rows;
+    t.prior.resize(size_t(m));
+    t.estimate.resize(size_t(m));
+    t.confidence.assign(size_t(m), 0.0);
+    for (qint64 j = 0; j < m; ++j) {
+        const qint32 a = t.pixel[size_t(j)];
+        t.prior[size_t(j)] = t.row[size_t(j)] >= 0 ? priorWeight : bandPrior;
+        t.estimate[size_t(j)] = b.known[size_t(a)];
+    }
+    t.mixture.assign(size_t(rows) * mixtureK, sentinel);
+    t.mixWeight.assign(size_t(rows) * mixtureK, 0.0f);
+    t.mixKnown.assign(size_t(rows), 0.0);
+    std::vector<qint32> similarOut(size_t(rows) * similarK, -1); // row numbers
+    std::vector<float> similarOutWeight(size_t(rows) * similarK, 0.0f);
 
-    // Samples: every pixel within sampleReach of an unknown one, row by row.
-    std::vector<quint8> near(size_t(W) * H, 0);
-    {
-        std::vector<quint8> across(near.size(), 0);
-        for (qint64 j = 0; j < m; ++j) {
-            const int x = b.x[size_t(t.pixel[size_t(j)])], y = b.y[size_t(t.pixel[size_t(j)])];
-            for (int u = std::max(0, x - sampleReach); u <= std::min(W - 1, x + sampleReach); ++u)
-                across[size_t(y) * W + u] = 1;
+    if (rows > 0) {
+        // Samples: every pixel within sampleReach of a fully solved one, row by row.
+        std::vector<quint8> near(size_t(W) * H, 0);
+        {
+            std::vector<quint8> across(near.size(), 0);
+            for (const qint32 j : t.rowPixel) {
+                const int x = b.x[size_t(t.pixel[size_t(j)])], y = b.y[size_t(t.pixel[size_t(j)])];
+                for (int u = std::max(0, x - sampleReach); u <= std::min(W - 1, x + sampleReach); ++u)
+                    across[size_t(y) * W + u] = 1;
+            }
+            Parallel::forRange(H, 16, [&](qint64 begin, qint64 end) {
+                for (qint64 y = begin; y < end; ++y) {
+                    for (int v = int(std::max<qint64>(0, y - sampleReach));
+                         v <= int(std::min<qint64>(H - 1, y + sampleReach)); ++v) {
+                        const quint8 *in = &across[size_t(v) * W];
+                        for (int x = 0; x < W; ++x)
+                            near[size_t(y) * W + x] |= in[x];
+                    }
+                }
+            });
         }
-        Parallel::forRange(H, 16, [&](qint64 begin, qint64 end) {
-            for (qint64 y = begin; y < end; ++y) {
-                for (int v = int(std::max<qint64>(0, y - sampleReach)); v <= int(std::min<qint64>(H - 1, y + sampleReach));
-                     ++v) {
-                    for (int x = 0; x < W; ++x)
-                        near[size_t(y) * W + x] |= across[size_t(v) * W + x];
+        const float xScale = 1.0f / float(W), yScale = 1.0f / float(H);
+        auto feature = [&](int x, int y, float positionWeight) {
+            const QRgb c = reinterpret_cast<const QRgb *>(photo.constScanLine(y))[x];
+            return FeatureTree::Point{qRed(c) / 255.0f, qGreen(c) / 255.0f, qBlue(c) / 255.0f,
+                                      x * xScale * positionWeight, y * yScale * positionWeight};
+        };
+        std::vector<FeatureTree::Point> samples, foreground, background;
+        std::vector<qint32> sampleAt; // pixel index of each sample
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0; x < W; ++x) {
+                const size_t i = size_t(y) * W + x;
+                if (!near[i])
+                    continue;
+                const FeatureTree::Point f = feature(x, y, 1.0f);
+                samples.push_back(f);
+                sampleAt.push_back(qint32(i));
+                const qint32 a = index[i];
+                if (a < 0 || !b.unknown[size_t(a)])
+                    (keep[i] ? foreground : background).push_back(f);
+            }
+        }
+        std::vector<quint8>().swap(near);
+        // Each band pixel's sample, -1 for one beyond the samples' reach: both lists run row by
+        // row.
+        std::vector<qint32> bandSample(size_t(b.n) + 1, -1);
+        {
+            size_t at = 0;
+            for (qint64 a = 0; a < b.n; ++a) {
+                const qint32 pixel = qint32(size_t(b.y[size_t(a)]) * W + b.x[size_t(a)]);
+                while (at < sampleAt.size() && sampleAt[at] < pixel)
+                    ++at;
+                if (at < sampleAt.size() && sampleAt[at] == pixel)
+                    bandSample[size_t(a)] = qint32(at);
+            }
+        }
+        std::vector<FeatureTree::Point> rowFeatures(static_cast<size_t>(rows));
+        for (qint64 r = 0; r < rows; ++r) {
+            const qint32 a = t.pixel[size_t(t.rowPixel[size_t(r)])];
+            rowFeatures[size_t(r)] = feature(b.x[size_t(a)], b.y[size_t(a)], similarPositionWeight);
+        }
+        // The four trees side by side: each is built alone, the same way on any thread.
+        const std::vector<FeatureTree::Point> *treePoints[4] = {&samples, &foreground, &background, &rowFeatures};
+        std::unique_ptr<FeatureTree> trees[4];
+        Parallel::forRange(4, 1, [&](qint64 begin, qint64 end) {
+            for (qint64 i = begin; i < end; ++i)
+                trees[i] = std::make_unique<FeatureTree>(*treePoints[i]);
+        });
+        const FeatureTree &mixTree = *trees[0], &foreTree = *trees[1], &backTree = *trees[2], &similarTree = *trees[3];
+        if (stageTimer)
+            stageTimer("trees", timer.nsecsElapsed());
+        timer.restart();
+
+        Parallel::forRange(rows, 256, [&](qint64 begin, qint64 end) {
+            qint32 found[FeatureTree::maximumK];
+            const FeatureTree::Point *points[FeatureTree::maximumK];
+            float weights[FeatureTree::maximumK];
+            for (qint64 r = begin; r < end; ++r) {
+                const qint32 j = t.rowPixel[size_t(r)];
+                const qint32 a = t.pixel[size_t(j)];
+                const int x = b.x[size_t(a)], y = b.y[size_t(a)];
+                const FeatureTree::Point f = feature(x, y, 1.0f);
+                const float colour[3] = {f[0], f[1], f[2]};
+                // The pixels around it start the searches off; it skips itself.
+                qint32 around[stencil], seeds[stencil], rowSeeds[stencil];
+                b.neighbourhood(a, around);
+                int seedCount = 0, rowSeedCount = 0;
+                for (const qint32 c : around) {
+                    if (c == sentinel || c == a || bandSample[size_t(c)] < 0)
+                        continue;
+                    seeds[seedCount++] = bandSample[size_t(c)];
+                    if (b.mark[size_t(c)] == solveFully)
+                        rowSeeds[rowSeedCount++] = t.row[size_t(t.ordinal[size_t(c)])];
+                }
+                const int k = mixTree.nearest(f, mixtureK, bandSample[size_t(a)], found, mixtureLeaves, seeds, seedCount);
+                for (int i = 0; i < k; ++i)
+                    points[i] = &samples[size_t(found[i])];
+                if (k > 0)
+                    mixingWeights(colour, points, k, mixEpsilon, weights);
+                double known = 0;
+                for (int i = 0; i < k; ++i) {
+                    const qint32 pixel = sampleAt[size_t(found[i])];
+                    const qint32 at = index[size_t(pixel)];
+                    if (at >= 0 && b.unknown[size_t(at)]) {
+                        t.mixture[size_t(r) * mixtureK + size_t(i)] = at;
+                        t.mixWeight[size_t(r) * mixtureK + size_t(i)] = weights[i];
+                    } else {
+                        known += double(weights[i]) * (keep[size_t(pixel)] ? 1.0 : 0.0);
+                    }
+                }
+                t.mixKnown[size_t(r)] = known;
+
+                // Known to unknown: the nearest sure pixels of each side, mixed together.
+                const int kf = foreTree.nearest(f, knownK, -1, found, knownLeaves);
+                for (int i = 0; i < kf; ++i)
+                    points[i] = &foreground[size_t(found[i])];
+                const int kb = backTree.nearest(f, knownK, -1, found, knownLeaves);
+                for (int i = 0; i < kb; ++i)
+                    points[kf + i] = &background[size_t(found[i])];
+                if (kf > 0 && kb > 0) {
+                    mixingWeights(colour, points, kf + kb, mixEpsilon, weights);
+                    double share = 0, meanF[3] = {}, meanB[3] = {};
+                    for (int i = 0; i < kf + kb; ++i) {
+                        if (i < kf)
+                            share += weights[i];
+                        double *mean = i < kf ? meanF : meanB;
+                        for (int c = 0; c < 3; ++c)
+                            mean[c] += (*points[i])[size_t(c)];
+                    }
+                    double gap = 0;
+                    for (int c = 0; c < 3; ++c) {
+                        const double d = meanF[c] / kf - meanB[c] / kb;
+                        gap += d * d;
+                    }
+                    t.estimate[size_t(j)] = std::clamp(share, 0.0, 1.0);
+                    t.confidence[size_t(j)] = gap / 3;
+                } else if (kf > 0 || kb > 0) {
+                    t.estimate[size_t(j)] = kf > 0 ? 1.0 : 0.0;
+                }
+
+                const int ks = similarTree.nearest(rowFeatures[size_t(r)], similarK, qint32(r), found, similarLeaves,
+                                                   rowSeeds, rowSeedCount);
+                for (int i = 0; i < ks; ++i) {
+                    const FeatureTree::Point &p = rowFeatures[size_t(r)], &q = rowFeatures[size_t(found[i])];
+                    float l1 = 0;
+                    for (int c = 0; c < FeatureTree::dimensions; ++c)
+                        l1 += std::abs(p[size_t(c)] - q[size_t(c)]);
+                    similarOut[size_t(r) * similarK + size_t(i)] = found[i];
+                    similarOutWeight[size_t(r) * similarK + size_t(i)] = std::max(0.0f, 1 - l1);
                 }
             }
         });
+        if (stageTimer)
+            stageTimer("neighbours", timer.nsecsElapsed());
+        timer.restart();
     }
-    const float xScale = 1.0f / float(W), yScale = 1.0f / float(H);
-    auto feature = [&](int x, int y, float positionWeight) {
-        const QRgb c = reinterpret_cast<const QRgb *>(photo.constScanLine(y))[x];
-        return FeatureTree::Point{qRed(c) / 255.0f, qGreen(c) / 255.0f, qBlue(c) / 255.0f,
-                                  x * xScale * positionWeight, y * yScale * positionWeight};
-    };
-    std::vector<FeatureTree::Point> samples, foreground, background;
-    std::vector<qint32> sampleAt;          // pixel index of each sample
-    for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
-            const size_t i = size_t(y) * W + x;
-            if (!near[i])
-                continue;
-            const FeatureTree::Point f = feature(x, y, 1.0f);
-            samples.push_back(f);
-            sampleAt.push_back(qint32(i));
-            const qint32 a = index[i];
-            const bool isUnknown = a >= 0 && b.unknown[size_t(a)];
-            if (!isUnknown)
-                (keep[i] ? foreground : background).push_back(f);
-        }
-    }
-    std::vector<quint8>().swap(near);
-    // Each band pixel's sample: both lists run row by row, and the samples hold the band.
-    std::vector<qint32> bandSample(size_t(b.n) + 1, -1);
-    {
-        size_t at = 0;
-        for (qint64 a = 0; a < b.n; ++a) {
-            const qint32 pixel = qint32(size_t(b.y[size_t(a)]) * W + b.x[size_t(a)]);
-            while (sampleAt[at] < pixel)
-                ++at;
-            bandSample[size_t(a)] = qint32(at);
-        }
-    }
-    std::vector<FeatureTree::Point> unknownFeatures(static_cast<size_t>(m));
-    for (qint64 j = 0; j < m; ++j) {
-        const qint32 a = t.pixel[size_t(j)];
-        unknownFeatures[size_t(j)] = feature(b.x[size_t(a)], b.y[size_t(a)], similarPositionWeight);
-    }
-    // The four trees side by side: each is built alone, the same way on any thread.
-    const std::vector<FeatureTree::Point> *treePoints[4] = {&samples, &foreground, &background, &unknownFeatures};
-    std::unique_ptr<FeatureTree> trees[4];
-    Parallel::forRange(4, 1, [&](qint64 begin, qint64 end) {
-        for (qint64 i = begin; i < end; ++i)
-            trees[i] = std::make_unique<FeatureTree>(*treePoints[i]);
-    });
-    const FeatureTree &mixTree = *trees[0], &foreTree = *trees[1], &backTree = *trees[2], &similarTree = *trees[3];
-    if (stageTimer)
-        stageTimer("trees", timer.nsecsElapsed());
-    timer.restart();
-
-    t.mixture.assign(size_t(m) * mixtureK, sentinel);
-    t.mixWeight.assign(size_t(m) * mixtureK, 0.0f);
-    t.mixKnown.assign(size_t(m), 0.0);
-    t.estimate.assign(size_t(m), 0.0);
-    t.confidence.assign(size_t(m), 0.0);
-    std::vector<qint32> similarOut(size_t(m) * similarK, -1);
-    std::vector<float> similarOutWeight(size_t(m) * similarK, 0.0f);
-    Parallel::forRange(m, 256, [&](qint64 begin, qint64 end) {
-        qint32 found[FeatureTree::maximumK];
-        const FeatureTree::Point *points[FeatureTree::maximumK];
-        float weights[FeatureTree::maximumK];
-        for (qint64 j = begin; j < end; ++j) {
-            const qint32 a = t.pixel[size_t(j)];
-            const int x = b.x[size_t(a)], y = b.y[size_t(a)];
-            const FeatureTree::Point f = feature(x, y, 1.0f);
-            const float colour[3] = {f[0], f[1], f[2]};
-            // The pixels around it start the searches off; it skips itself.
-            qint32 around[stencil], seeds[stencil], unknownSeeds[stencil];
-            b.neighbourhood(a, around);
-            int seedCount = 0, unknownSeedCount = 0;
-            for (const qint32 c : around) {
-                if (c == sentinel || c == a)
-                    continue;
-                seeds[seedCount++] = bandSample[size_t(c)];
-                if (b.unknown[size_t(c)])
-                    unknownSeeds[unknownSeedCount++] = t.ordinal[size_t(c)];
-            }
-            const qint32 self = bandSample[size_t(a)];
-            const int k = mixTree.nearest(f, mixtureK, self, found, mixtureLeaves, seeds, seedCount);
-            for (int i = 0; i < k; ++i)
-                points[i] = &samples[size_t(found[i])];
-            mixingWeights(colour, points, k, mixEpsilon, weights);
-            double known = 0;
-            for (int i = 0; i < k; ++i) {
-                const qint32 pixel = sampleAt[size_t(found[i])];
-                const qint32 at = index[size_t(pixel)];
-                if (at >= 0 && b.unknown[size_t(at)]) {
-                    t.mixture[size_t(j) * mixtureK + size_t(i)] = at;
-                    t.mixWeight[size_t(j) * mixtureK + size_t(i)] = weights[i];
-                } else {
-                    known += double(weights[i]) * (keep[size_t(pixel)] ? 1.0 : 0.0);
-                }
-            }
-            t.mixKnown[size_t(j)] = known;
-
-            // Known to unknown: the nearest sure pixels of each side, mixed together.
-            const int kf = foreTree.nearest(f, knownK, -1, found, knownLeaves);
-            for (int i = 0; i < kf; ++i)
-                points[i] = &foreground[size_t(found[i])];
-            const int kb = backTree.nearest(f, knownK, -1, found, knownLeaves);
-            for (int i = 0; i < kb; ++i)
-                points[kf + i] = &background[size_t(found[i])];
-            if (kf > 0 && kb > 0) {
-                mixingWeights(colour, points, kf + kb, mixEpsilon, weights);
-                double share = 0, meanF[3] = {}, meanB[3] = {};
-                for (int i = 0; i < kf + kb; ++i) {
-                    if (i < kf)
-                        share += weights[i];
-                    double *mean = i < kf ? meanF : meanB;
-                    for (int c = 0; c < 3; ++c)
-                        mean[c] += (*points[i])[size_t(c)];
-                }
-                double gap = 0;
-                for (int c = 0; c < 3; ++c) {
-                    const double d = meanF[c] / kf - meanB[c] / kb;
-                    gap += d * d;
-                }
-                t.estimate[size_t(j)] = std::clamp(share, 0.0, 1.0);
-                t.confidence[size_t(j)] = gap / 3;
-            } else {
-                t.estimate[size_t(j)] = kf > 0 ? 1.0 : 0.0;
-            }
-
-            const int ks = similarTree.nearest(unknownFeatures[size_t(j)], similarK, qint32(j), found, similarLeaves,
-                                               unknownSeeds, unknownSeedCount);
-            for (int i = 0; i < ks; ++i) {
-                const FeatureTree::Point &p = unknownFeatures[size_t(j)], &q = unknownFeatures[size_t(found[i])];
-                float l1 = 0;
-                for (int c = 0; c < FeatureTree::dimensions; ++c)
-                    l1 += std::abs(p[size_t(c)] - q[size_t(c)]);
-                similarOut[size_t(j) * similarK + size_t(i)] = found[i];
-                similarOutWeight[size_t(j) * similarK + size_t(i)] = std::max(0.0f, 1 - l1);
-            }
-        }
-    });
-    if (stageTimer)
-        stageTimer("neighbours", timer.nsecsElapsed());
-    timer.restart();
 
     // The transposed lists, filled in order of the mixing pixel so that every sum over them
     // runs the same way.
-    auto transpose = [m](const std::vector<qint32> &targets, int k, std::vector<qint64> &start, auto accept) {
-        start.assign(size_t(m) + 1, 0);
-        for (qint64 j = 0; j < m; ++j) {
-            for (int i = 0; i < k; ++i) {
-                const qint32 target = accept(targets[size_t(j) * k + size_t(i)]);
-                if (target >= 0)
-                    ++start[size_t(target) + 1];
-            }
-        }
-        for (qint64 j = 0; j < m; ++j)
-            start[size_t(j) + 1] += start[size_t(j)];
-    };
-    std::vector<qint32> mixOrdinal(t.mixture.size());
-    for (size_t i = 0; i < mixOrdinal.size(); ++i)
-        mixOrdinal[i] = t.mixture[i] == sentinel ? -1 : t.ordinal[size_t(t.mixture[i])];
-    transpose(mixOrdinal, mixtureK, t.spreadStart, [](qint32 o) { return o; });
+    t.spreadStart.assign(size_t(m) + 1, 0);
+    for (const qint32 c : t.mixture) {
+        if (c != sentinel)
+            ++t.spreadStart[size_t(t.ordinal[size_t(c)]) + 1];
+    }
+    for (qint64 j = 0; j < m; ++j)
+        t.spreadStart[size_t(j) + 1] += t.spreadStart[size_t(j)];
     t.spread.resize(size_t(t.spreadStart[size_t(m)]));
     t.spreadWeight.resize(t.spread.size());
     {
         std::vector<qint64> fill(t.spreadStart.begin(), t.spreadStart.end() - 1);
-        for (qint64 j = 0; j < m; ++j) {
+        for (qint64 r = 0; r < rows; ++r) {
             for (int i = 0; i < mixtureK; ++i) {
-                const qint32 o = mixOrdinal[size_t(j) * mixtureK + size_t(i)];
-                if (o < 0)
+                const qint32 c = t.mixture[size_t(r) * mixtureK + size_t(i)];
+                if (c == sentinel)
                     continue;
-                const qint64 at = fill[size_t(o)]++;
-                t.spread[size_t(at)] = qint32(j);
-                t.spreadWeight[size_t(at)] = t.mixWeight[size_t(j) * mixtureK + size_t(i)];
+                const qint64 at = fill[size_t(t.ordinal[size_t(c)])]++;
+                t.spread[size_t(at)] = qint32(r);
+                t.spreadWeight[size_t(at)] = t.mixWeight[size_t(r) * mixtureK + size_t(i)];
             }
         }
     }
     // Similar pairs in both directions.
-    {
-        std::vector<qint64> incoming;
-        transpose(similarOut, similarK, incoming, [](qint32 o) { return o; });
-        t.similarStart.assign(size_t(m) + 1, 0);
-        for (qint64 j = 0; j < m; ++j) {
-            qint64 own = 0;
-            for (int i = 0; i < similarK; ++i)
-                own += similarOut[size_t(j) * similarK + size_t(i)] >= 0;
-            t.similarStart[size_t(j) + 1] = t.similarStart[size_t(j)] + own + incoming[size_t(j) + 1] - incoming[size_t(j)];
+    t.similarStart.assign(size_t(m) + 1, 0);
+    for (qint64 r = 0; r < rows; ++r) {
+        for (int i = 0; i < similarK; ++i) {
+            const qint32 o = similarOut[size_t(r) * similarK + size_t(i)];
+            if (o < 0)
+                continue;
+            ++t.similarStart[size_t(t.rowPixel[size_t(r)]) + 1];
+            ++t.similarStart[size_t(t.rowPixel[size_t(o)]) + 1];
         }
-        t.similar.resize(size_t(t.similarStart[size_t(m)]));
-        t.similarWeight.resize(t.similar.size());
+    }
+    for (qint64 j = 0; j < m; ++j)
+        t.similarStart[size_t(j) + 1] += t.similarStart[size_t(j)];
+    t.similar.resize(size_t(t.similarStart[size_t(m)]));
+    t.similarWeight.resize(t.similar.size());
+    {
         std::vector<qint64> fill(t.similarStart.begin(), t.similarStart.end() - 1);
-        for (qint64 j = 0; j < m; ++j) {
+        for (qint64 r = 0; r < rows; ++r) {
             for (int i = 0; i < similarK; ++i) {
-                const qint32 o = similarOut[size_t(j) * similarK + size_t(i)];
+                const qint32 o = similarOut[size_t(r) * similarK + size_t(i)];
                 if (o < 0)
                     continue;
-                const float w = similarOutWeight[size_t(j) * similarK + size_t(i)];
-                t.similar[size_t(fill[size_t(j)])] = t.pixel[size_t(o)];
-                t.similarWeight[size_t(fill[size_t(j)]++)] = w;
-                t.similar[size_t(fill[size_t(o)])] = t.pixel[size_t(j)];
-                t.similarWeight[size_t(fill[size_t(o)]++)] = w;
+                const float w = similarOutWeight[size_t(r) * similarK + size_t(i)];
+                const qint32 from = t.rowPixel[size_t(r)], to = t.rowPixel[size_t(o)];
+                t.similar[size_t(fill[size_t(from)])] = t.pixel[size_t(to)];
+                t.similarWeight[size_t(fill[size_t(from)]++)] = w;
+                t.similar[size_t(fill[size_t(to)])] = t.pixel[size_t(from)];
+                t.similarWeight[size_t(fill[size_t(to)]++)] = w;
             }
         }
     }
 
-    // The caller's pull, where the colours leave alpha open.
-    if (!pull.empty()) {
-        for (qint64 j = 0; j < m; ++j) {
-            const qint32 a = t.pixel[size_t(j)];
-            const double p = pull[size_t(b.y[size_t(a)]) * W + b.x[size_t(a)]];
-            t.prior[size_t(j)] += p * pullFade / (pullFade + t.confidence[size_t(j)]);
-        }
-    }
     t.diagonal.assign(size_t(m), 0.0);
     Parallel::forRange(m, 1024, [&](qint64 begin, qint64 end) {
         for (qint64 j = begin; j < end; ++j) {
-            double mix = 1;
+            double mix = t.row[size_t(j)] >= 0 ? 1 : 0;
             for (qint64 e = t.spreadStart[size_t(j)]; e < t.spreadStart[size_t(j) + 1]; ++e)
                 mix += double(t.spreadWeight[size_t(e)]) * t.spreadWeight[size_t(e)];
             double degree = 0;
@@ -918,7 +937,8 @@ void addNonlocalRhs(const Band &b, const Nonlocal &t, std::vector<double> &rhs)
 {
     Parallel::forRange(t.count, 1024, [&](qint64 begin, qint64 end) {
         for (qint64 j = begin; j < end; ++j) {
-            double spread = t.mixKnown[size_t(j)];
+            const qint32 r = t.row[size_t(j)];
+            double spread = r >= 0 ? t.mixKnown[size_t(r)] : 0.0;
             for (qint64 e = t.spreadStart[size_t(j)]; e < t.spreadStart[size_t(j) + 1]; ++e)
                 spread -= double(t.spreadWeight[size_t(e)]) * t.mixKnown[size_t(t.spread[size_t(e)])];
             const qint32 a = t.pixel[size_t(j)];
@@ -928,19 +948,19 @@ void addNonlocalRhs(const Band &b, const Nonlocal &t, std::vector<double> &rhs)
     });
 }
 
-// q = A p on the unknown pixels; returns p . q. `mixed` is scratch of one value per unknown
-// pixel.
+// q = A p on the unknown pixels; returns p . q. `mixed` is scratch of one value per fully
+// solved pixel.
 double multiply(const Band &b, const MattingSystem &system, const Nonlocal &t, const std::vector<double> &p,
                 std::vector<double> &mixed, std::vector<double> &q)
 {
-    Parallel::forRange(t.count, 1024, [&](qint64 begin, qint64 end) {
-        for (qint64 j = begin; j < end; ++j) {
-            double s = p[size_t(t.pixel[size_t(j)])];
-            const qint32 *neighbour = &t.mixture[size_t(j) * mixtureK];
-            const float *w = &t.mixWeight[size_t(j) * mixtureK];
+    Parallel::forRange(t.rows, 1024, [&](qint64 begin, qint64 end) {
+        for (qint64 r = begin; r < end; ++r) {
+            double s = p[size_t(t.pixel[size_t(t.rowPixel[size_t(r)])])];
+            const qint32 *neighbour = &t.mixture[size_t(r) * mixtureK];
+            const float *w = &t.mixWeight[size_t(r) * mixtureK];
             for (int i = 0; i < mixtureK; ++i)
                 s -= double(w[i]) * p[size_t(neighbour[i])];
-            mixed[size_t(j)] = s;
+            mixed[size_t(r)] = s;
         }
     });
     return blockSum(b.n, [&](qint64 begin, qint64 end) {
@@ -967,7 +987,8 @@ double multiply(const Band &b, const MattingSystem &system, const Nonlocal &t, c
                     s += row[o] * p[size_t(near[o])];
             }
             const qint32 j = t.ordinal[size_t(a)];
-            double spread = mixed[size_t(j)];
+            const qint32 r = t.row[size_t(j)];
+            double spread = r >= 0 ? mixed[size_t(r)] : 0.0;
             for (qint64 e = t.spreadStart[size_t(j)]; e < t.spreadStart[size_t(j) + 1]; ++e)
                 spread -= double(t.spreadWeight[size_t(e)]) * mixed[size_t(t.spread[size_t(e)])];
             double pull = 0;
@@ -991,7 +1012,7 @@ int solve(const Band &b, const MattingSystem &system, const Nonlocal &t, const P
 {
     const qint64 n = b.n;
     const size_t size = size_t(n) + 1;
-    std::vector<double> r(size, 0.0), z(size, 0.0), p(size, 0.0), q(size, 0.0), mixed(size_t(t.count), 0.0);
+    std::vector<double> r(size, 0.0), z(size, 0.0), p(size, 0.0), q(size, 0.0), mixed(size_t(t.rows), 0.0);
     std::vector<double> start(size, 0.0);
     for (qint64 a = 0; a < n; ++a)
         start[size_t(a)] = b.unknown[size_t(a)] ? x[size_t(a)] : 0.0;
@@ -1037,24 +1058,24 @@ int solve(const Band &b, const MattingSystem &system, const Nonlocal &t, const P
 } // namespace
 
 std::vector<quint8> solveAlpha(const QImage &photo, const std::vector<quint8> &unknown, const std::vector<quint8> &keep,
-                               const std::vector<float> &pull, const StageTimer &stageTimer)
+                               const StageTimer &stageTimer)
 {
     const int W = photo.width(), H = photo.height();
     std::vector<quint8> full(keep.size());
     for (size_t i = 0; i < keep.size(); ++i)
         full[i] = keep[i] ? 255 : 0;
-    if (W < 3 || H < 3 || std::find(unknown.begin(), unknown.end(), 1) == unknown.end())
+    if (W < 3 || H < 3 || std::all_of(unknown.begin(), unknown.end(), [](quint8 u) { return u == 0; }))
         return full;
     QElapsedTimer timer;
     timer.start();
     std::vector<qint32> index;
-    const Band band = buildBand(photo, ringsAround(unknown, W, H), keep, index);
+    const Band band = buildBand(photo, unknown, ringsAround(unknown, W, H), keep, index);
     if (stageTimer)
         stageTimer("band", timer.nsecsElapsed());
-    const Nonlocal nonlocal = buildNonlocal(photo, band, keep, index, pull, stageTimer);
+    const Nonlocal nonlocal = buildNonlocal(photo, band, keep, index, stageTimer);
     std::vector<qint32>().swap(index);
     timer.restart();
-    MattingSystem system = buildSystem(band, windowEpsilon, 0.0);
+    MattingSystem system = buildSystem(band);
     addNonlocalRhs(band, nonlocal, system.rhs);
     // The preconditioner sees the nonlocal terms through their diagonal only.
     for (qint64 j = 0; j < nonlocal.count; ++j)
@@ -1070,16 +1091,18 @@ std::vector<quint8> solveAlpha(const QImage &photo, const std::vector<quint8> &u
         alpha[size_t(i)] = band.known[size_t(i)];
     for (qint64 j = 0; j < nonlocal.count; ++j)
         alpha[size_t(nonlocal.pixel[size_t(j)])] = nonlocal.estimate[size_t(j)];
-    solve(band, system, nonlocal, factor, alpha, solveIterations, solveTolerance);
+    if (nonlocal.rows > 0)
+        solve(band, system, nonlocal, factor, alpha, solveIterations, solveTolerance);
+    else
+        solve(band, system, nonlocal, factor, alpha, bandIterations, 1e-14);
     if (stageTimer)
         stageTimer("solve", timer.nsecsElapsed());
     for (qint64 i = 0; i < band.n; ++i) {
-        if (band.unknown[size_t(i)])
-        {
-            double v = std::clamp(alpha[size_t(i)], 0.0, 1.0);
-            v = v < settled ? 0.0 : v > 1 - settled ? 1.0 : v;
-            full[size_t(band.y[size_t(i)]) * W + band.x[size_t(i)]] = quint8(std::lround(v * 255));
-        }
+        if (!band.unknown[size_t(i)])
+            continue;
+        double v = std::clamp(alpha[size_t(i)], 0.0, 1.0);
+        v = v < settled ? 0.0 : v > 1 - settled ? 1.0 : v;
+        full[size_t(band.y[size_t(i)]) * W + band.x[size_t(i)]] = quint8(std::lround(v * 255));
     }
     return full;
 }

@@ -12,9 +12,8 @@
 #include "analysis/parallel.h"
 #include "output/alphasolve.h"
 
-
-// Alpha: information-flow matting (see alphasolve.cpp) over the unknown pixels: a band around
-// the keep decision's outline and whatever the user painted unknown.
+// Alpha (see alphasolve.cpp): closed-form matting in a band around the keep decision's
+// outline, information-flow matting wherever the user painted the pixels unknown.
 // Colour: each soft pixel's foreground is the colour that, mixed by its alpha with a local
 // background estimate, gives the photo back, kept near a local foreground estimate (the
 // per-pixel least squares of sampling-based matting, e.g. E. Gastal, M. Oliveira, "Shared
@@ -272,17 +271,10 @@ QRgb foregroundColour(QRgb pixel, double a, const double f0[3], const double b0[
     return qRgb(out[0], out[1], out[2]);
 }
 
-// Most of the band is as sure as the decision: the decision holds strands and gaps wrongly
-// only near its outline. So the band's pixels are pulled towards the decision, from nothing
-// at the outline to this at the band's rims (the solver lets the pull fade where the colours
-// decide clearly). Where the band is sure, that keeps alpha off it; near the outline, the
-// photo decides.
-constexpr double bandPull = 0.3;
-
 // The band: within `inside` pixels of the decision's outline on the keep side, `outside`
-// on the other, and how strongly each of its pixels is pulled towards the decision.
-void markBand(const std::vector<quint8> &keep, int W, int H, int inside, int outside, std::vector<quint8> &unknown,
-              std::vector<float> &pull)
+// on the other. Where the outline runs through painted pixels the decision was not asked
+// for, so it makes no band there.
+void markBand(const std::vector<quint8> &keep, int W, int H, int inside, int outside, std::vector<quint8> &marks)
 {
     std::vector<quint8> outline(keep.size(), 0);
     Parallel::forRange(H, 16, [&](qint64 begin, qint64 end) {
@@ -290,8 +282,9 @@ void markBand(const std::vector<quint8> &keep, int W, int H, int inside, int out
             const quint8 *k = &keep[size_t(y) * W];
             quint8 *o = &outline[size_t(y) * W];
             for (int x = 0; x < W; ++x) {
-                o[x] = (x > 0 && k[x - 1] != k[x]) || (x + 1 < W && k[x + 1] != k[x])
-                       || (y > 0 && k[x - W] != k[x]) || (y + 1 < H && k[x + W] != k[x]);
+                o[x] = marks[size_t(y) * W + x] != solveFully
+                       && ((x > 0 && k[x - 1] != k[x]) || (x + 1 < W && k[x + 1] != k[x])
+                           || (y > 0 && k[x - W] != k[x]) || (y + 1 < H && k[x + W] != k[x]));
             }
         }
     });
@@ -300,11 +293,8 @@ void markBand(const std::vector<quint8> &keep, int W, int H, int inside, int out
     const qint32 in2 = qint32(inside) * inside, out2 = qint32(outside) * outside;
     Parallel::forRange(qint64(keep.size()), 1 << 16, [&](qint64 begin, qint64 end) {
         for (qint64 i = begin; i < end; ++i) {
-            const qint32 limit = keep[size_t(i)] ? in2 : out2;
-            if (distance[size_t(i)] <= limit) {
-                unknown[size_t(i)] = 1;
-                pull[size_t(i)] = float(bandPull * std::sqrt(double(distance[size_t(i)]) / limit));
-            }
+            if (marks[size_t(i)] == solveKnown && distance[size_t(i)] <= (keep[size_t(i)] ? in2 : out2))
+                marks[size_t(i)] = solveLocally;
         }
     });
 }
@@ -334,25 +324,20 @@ RefinedCutout refineEdges(const QImage &photo, const QList<qint32> &keepPixels, 
         if (v >= 0 && v < count)
             keep[size_t(v)] = 1;
     }
-    std::vector<quint8> unknown(size_t(count), 0);
-    std::vector<float> pull;
-    if (region.band) {
-        pull.assign(size_t(count), 0.0f);
-        markBand(keep, W, H, refineBandInside, refineBandOutside, unknown, pull);
-    }
+    std::vector<quint8> marks(size_t(count), solveKnown);
     if (region.painted.size() == source.size()) {
         const QImage painted = region.painted.convertToFormat(QImage::Format_Grayscale8);
         for (int y = 0; y < H; ++y) {
             const uchar *line = painted.constScanLine(y);
-            for (int x = 0; x < W; ++x)
-                if (line[x]) {
-                    unknown[size_t(y) * W + x] = 1;
-                    if (!pull.empty())
-                        pull[size_t(y) * W + x] = 0; // painted: the user says the decision may be wrong
-                }
+            for (int x = 0; x < W; ++x) {
+                if (line[x])
+                    marks[size_t(y) * W + x] = solveFully;
+            }
         }
     }
-    const std::vector<quint8> alphaMap = solveAlpha(source, unknown, keep, pull, stageTimer);
+    if (region.band)
+        markBand(keep, W, H, refineBandInside, refineBandOutside, marks);
+    const std::vector<quint8> alphaMap = solveAlpha(source, marks, keep, stageTimer);
     if (progress)
         progress(80);
 
@@ -378,7 +363,7 @@ RefinedCutout refineEdges(const QImage &photo, const QList<qint32> &keepPixels, 
             QRgb *m = reinterpret_cast<QRgb *>(matteBits + y * matteStride);
             QRgb *c = reinterpret_cast<QRgb *>(cutoutBits + y * cutoutStride);
             const quint8 *a8 = &alphaMap[size_t(y) * W];
-            const quint8 *solved = &unknown[size_t(y) * W];
+            const quint8 *solved = &marks[size_t(y) * W];
             for (int x = 0; x < W; ++x) {
                 if (off && !solved[x]) {
                     m[x] = off[x];
