@@ -187,16 +187,18 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Cuts the object out of PICTURE as the program does: the colour analysis, the markers, "
-        "the isolation, the matte and the export.\n"
-        "Without --markers, --marker-image or -o only the colour analysis runs.\n"
+        "the isolation, the matte and the export; or, with --trimap, from a trimap.\n"
+        "Without --markers, --marker-image, --trimap or -o only the colour analysis runs.\n"
         "Exit status: 0 done, 1 a file could not be read, was malformed or could not be "
         "written, 2 a bad command line."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption markersOption(
         QStringLiteral("markers"),
-        QStringLiteral("Marker dabs, one per line in drawing order: \"keep X Y SIZE\" (a keep square) "
-                       "or \"remove X Y SIZE\" (a remove disc); X Y the floating-point picture "
+        QStringLiteral("Marker dabs, one per line in drawing order: \"keep X Y SIZE\" (a keep square), "
+                       "\"remove X Y SIZE\" (a remove disc) or \"edge X Y SIZE\" (an edge dab: its square "
+                       "is neither kept nor removed, its alpha and colours are solved from the photo, with "
+                       "or without --refine); X Y the floating-point picture "
                        "coordinates of the dab's top-left corner, SIZE its side, 0 to 255. Blank "
                        "lines and text after # are ignored. A dab the canvas would not place (its "
                        "corner on the first row or column or off the picture) is skipped."),
@@ -215,6 +217,14 @@ int main(int argc, char *argv[])
                        "vote and flood, the default) or precise (a graph cut of the photo itself between "
                        "the markers, with colour models learnt from them)."),
         QStringLiteral("name"));
+    const QCommandLineOption trimapOption(
+        QStringLiteral("trimap"),
+        QStringLiteral("Cut from a trimap instead of markers: a grey picture of PICTURE's size, white "
+                       "(255) the object, black (0) the background, any other value unknown, its alpha "
+                       "and colours solved from the photo (whatever --refine, --no-smooth and --gauss "
+                       "say). No colour analysis runs; --dump writes mask.png (the white pixels), "
+                       "refined-matte.png and cutout.png."),
+        QStringLiteral("file"));
     const QCommandLineOption dumpOption(
         QStringLiteral("dump"),
         QStringLiteral("Write the intermediate results into <folder>: labels.png (cluster index per "
@@ -225,7 +235,8 @@ int main(int argc, char *argv[])
                        "the keep markers, 255 farthest), both on the photo reduced to about 0.04 "
                        "megapixels, and decision.png (0 remove and 1 keep from the reduced cut, 2 "
                        "remove and 3 keep cut again near the outline with smaller blocks); then "
-                       "mask.png (255 at the keep pixels), matte.png and cutout.png."),
+                       "mask.png (255 at the keep pixels), matte.png and cutout.png (with edge dabs, "
+                       "matte.png holds their solved alpha)."),
         QStringLiteral("folder"));
     const QCommandLineOption timeOption(
         QStringLiteral("time"), QStringLiteral("Print each stage's wall time in milliseconds to standard error."));
@@ -277,9 +288,10 @@ int main(int argc, char *argv[])
                        "settings and the isolation method; -o then writes what the window's Export "
                        "writes from it. PICTURE, when "
                        "given, stands in for the project's photo. Not with the options the project holds "
-                       "(--markers, --marker-image, --no-smooth, --gauss, --refine, --background, --offset, --method)."),
+                       "(--markers, --marker-image, --trimap, --no-smooth, --gauss, --refine, --background, --offset, "
+                       "--method)."),
         QStringLiteral("file"));
-    parser.addOptions({markersOption, markerImageOption, methodOption, dumpOption, timeOption, noSmoothOption,
+    parser.addOptions({markersOption, markerImageOption, methodOption, trimapOption, dumpOption, timeOption, noSmoothOption,
                        gaussOption, refineOption, outputOption, sizeOption, backgroundOption, offsetOption,
                        threadsOption, projectOption});
     parser.addPositionalArgument(QStringLiteral("PICTURE"),
@@ -295,7 +307,7 @@ int main(int argc, char *argv[])
     const bool fromProject = parser.isSet(projectOption);
     if (fromProject) {
         for (const QCommandLineOption &held : {markersOption, markerImageOption, noSmoothOption, gaussOption,
-                                               refineOption, backgroundOption, offsetOption, methodOption}) {
+                                               refineOption, backgroundOption, offsetOption, methodOption, trimapOption}) {
             if (parser.isSet(held))
                 return fail(QStringLiteral("--%1: the project holds it").arg(held.names().constFirst()), UsageError);
         }
@@ -384,8 +396,17 @@ int main(int argc, char *argv[])
                             .arg(parser.value(markerImageOption), reason),
                         RunFailed);
     }
-    options.cutting =
-        parser.isSet(markersOption) || parser.isSet(markerImageOption) || parser.isSet(outputOption);
+    if (parser.isSet(trimapOption)) {
+        if (parser.isSet(markersOption) || parser.isSet(markerImageOption))
+            return fail(QStringLiteral("--trimap replaces --markers and --marker-image"), UsageError);
+        QString reason;
+        options.trimap = readPicture(parser.value(trimapOption), &reason);
+        if (options.trimap.isNull())
+            return fail(QStringLiteral("cannot read the trimap %1: %2").arg(parser.value(trimapOption), reason),
+                        RunFailed);
+    }
+    options.cutting = parser.isSet(markersOption) || parser.isSet(markerImageOption) || parser.isSet(trimapOption)
+                      || parser.isSet(outputOption);
     if (fromProject) {
         QString error;
         if (!applyProject(parser.value(projectOption), options.picture, options, error))

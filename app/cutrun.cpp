@@ -113,6 +113,68 @@ QString centresText(const CColorClusters &clusters)
     return text;
 }
 
+
+// The export, when one is asked for.
+bool exportCutout(CutSession &session, const CutOptions &options, const StageTimes &times, QString &error)
+{
+    QElapsedTimer clock;
+    QString reason;
+    if (options.outputPath.isEmpty())
+        return true;
+    if (options.backgroundPicture.isNull())
+        session.setBackgroundColour(options.backgroundColour);
+    else
+        session.setBackgroundPicture(options.backgroundPicture);
+    session.setObjectOffset(options.offset);
+    session.setBackgroundZoom(options.backgroundZoom);
+    const QSize exportSize = options.exportSize.value_or(session.exportStartSize());
+    const QImage result = session.exportImage(exportSize, times.timer());
+    if (result.isNull()) {
+        error = QStringLiteral("cannot compose the %1x%2 export").arg(exportSize.width()).arg(exportSize.height());
+        return false;
+    }
+    clock.start();
+    if (!writeExportFile(result, options.outputPath, &reason)) {
+        error = QStringLiteral("cannot write %1: %2").arg(options.outputPath, reason);
+        return false;
+    }
+    times.report("encode", clock.nsecsElapsed());
+    if (options.backgroundPicture.isNull() && qAlpha(options.backgroundColour) < 255
+        && exportFormat(options.outputPath) == "jpeg") {
+        std::fprintf(stderr, "peltrix-cut: warning: the background colour is transparent but %s is a "
+                             "JPEG: its transparency was lost (write .png to keep it)\n",
+                     qPrintable(options.outputPath));
+    }
+    return true;
+}
+
+// Without markers: the trimap's object as the keep pixels, its grey solved. No analysis.
+bool cutFromTrimap(CutSession &session, const CutOptions &options, const StageTimes &times, const Dump &dump,
+                   QString &error)
+{
+    const QSize size = session.size();
+    session.setTrimap(options.trimap);
+    if (!session.hasKeepMarker())
+        std::fprintf(stderr, "peltrix-cut: warning: the trimap has no object pixel (255)\n");
+    session.isolate();
+    if (dump.enabled()
+        && !dump.writeImage(QStringLiteral("mask.png"),
+                            keepPixelImage(session.keepPixels(), size, QImage::Format_Grayscale8, 255, 0), error))
+        return false;
+    if (!dump.writeImage(QStringLiteral("refined-matte.png"), session.buildMatte({}, times.timer()), error))
+        return false;
+    session.releaseKeepPixels();
+    QElapsedTimer clock;
+    clock.start();
+    if (session.buildCutout(true).isNull()) {
+        error = QStringLiteral("not enough memory for the cut-out");
+        return false;
+    }
+    times.report("cutout", clock.nsecsElapsed());
+    session.releasePhoto();
+    return dump.writeImage(QStringLiteral("cutout.png"), session.cutout(), error);
+}
+
 } // namespace
 
 // Each step frees what later ones no longer read.
@@ -133,16 +195,22 @@ bool runCut(const CutOptions &options, QString &error)
     }
     times.report("decode", clock.nsecsElapsed());
     const QSize size = session.size();
-    const QImage &markers = options.markerPicture;
-    if (!markers.isNull() && markers.size() != size) {
-        error = QStringLiteral("the marker picture is %1x%2 but %3 is %4x%5")
-                    .arg(markers.width())
-                    .arg(markers.height())
+    const auto sameSize = [&](const QImage &picture, const char *name) {
+        if (picture.isNull() || picture.size() == size)
+            return true;
+        error = QStringLiteral("the %1 is %2x%3 but %4 is %5x%6")
+                    .arg(QLatin1String(name))
+                    .arg(picture.width())
+                    .arg(picture.height())
                     .arg(options.picture)
                     .arg(size.width())
                     .arg(size.height());
         return false;
-    }
+    };
+    if (!sameSize(options.markerPicture, "marker picture") || !sameSize(options.trimap, "trimap"))
+        return false;
+    if (!options.trimap.isNull())
+        return cutFromTrimap(session, options, times, dump, error) && exportCutout(session, options, times, error);
 
     // The precise isolation reads the photo itself: the analysis only runs for its dump.
     if (!options.cutting || options.method == IsolationMethod::ColourClusters || dump.enabled()) {
@@ -211,32 +279,6 @@ bool runCut(const CutOptions &options, QString &error)
     if (!dump.writeImage(QStringLiteral("cutout.png"), session.cutout(), error))
         return false;
 
-    if (options.outputPath.isEmpty())
-        return true;
-    if (options.backgroundPicture.isNull())
-        session.setBackgroundColour(options.backgroundColour);
-    else
-        session.setBackgroundPicture(options.backgroundPicture);
-    session.setObjectOffset(options.offset);
-    session.setBackgroundZoom(options.backgroundZoom);
-    const QSize exportSize = options.exportSize.value_or(session.exportStartSize());
-    const QImage result = session.exportImage(exportSize, times.timer());
-    if (result.isNull()) {
-        error = QStringLiteral("cannot compose the %1x%2 export").arg(exportSize.width()).arg(exportSize.height());
-        return false;
-    }
-    clock.restart();
-    if (!writeExportFile(result, options.outputPath, &reason)) {
-        error = QStringLiteral("cannot write %1: %2").arg(options.outputPath, reason);
-        return false;
-    }
-    times.report("encode", clock.nsecsElapsed());
-    if (options.backgroundPicture.isNull() && qAlpha(options.backgroundColour) < 255
-        && exportFormat(options.outputPath) == "jpeg") {
-        std::fprintf(stderr, "peltrix-cut: warning: the background colour is transparent but %s is a "
-                             "JPEG: its transparency was lost (write .png to keep it)\n",
-                     qPrintable(options.outputPath));
-    }
-    return true;
+    return exportCutout(session, options, times, error);
 }
 

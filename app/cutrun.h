@@ -26,6 +26,7 @@ struct CutOptions
     QList<MarkerDab> drawingOrder; // from --markers
     QImage markerPicture;          // from --marker-image
     IsolationMethod method = ToolSettings::defaults().isolation;
+    QImage trimap;                 // from --trimap, in place of the two above
     // The window's defaults, not whatever the user last chose there.
     bool smooth = ToolSettings::defaults().smoothEdges;
     int gaussSize = ToolSettings::defaults().gaussSize;

@@ -6,9 +6,13 @@
 //
 //   bench_refine [--cases N] [--runs N] [--threads N] [--stages] [--no-opencv]
 //                [--infoflow-band] [--shot FILE.png] [--keep DIR]
+//   bench_refine --alphamatting [--data DIR] [--only NAME] [--runs N] [--threads N] [--stages]
+//                [--no-opencv]
 // --infoflow-band adds information-flow matting on the refinement's own band; --shot saves
 // the Gaussian and the refined cut-out of the first case's hair over a colour; --keep keeps
-// the composites and the decisions.
+// the composites and the decisions. --alphamatting measures on real photos with a true alpha
+// instead (see alphamatting.h), read from DIR/alphamatting13, by default the measurement
+// data beside the source tree.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,6 +32,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/parallel.h"
+#include "bench/alphamatting.h"
 #include "bench/benchsupport.h"
 #include "isolation/isolation.h"
 #include "isolation/markerinput.h"
@@ -570,12 +575,23 @@ int main(int argc, char **argv)
     int caseCount = 6, runs = 3;
     bool openCv = true, stages = false, infoFlowOnBand = false;
     QString shotPath, keepFolder;
+    bool alphaMatting = false;
+    AlphaMattingOptions matting;
+    matting.dataFolder = QStringLiteral(PELTRIX_SOURCE_DIR "/../shared/data");
+    bool runsGiven = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--cases" && i + 1 < args.size())
             caseCount = args[++i].toInt();
-        else if (args[i] == "--runs" && i + 1 < args.size())
+        else if (args[i] == "--runs" && i + 1 < args.size()) {
             runs = std::max(1, args[++i].toInt());
+            runsGiven = true;
+        } else if (args[i] == "--alphamatting")
+            alphaMatting = true;
+        else if (args[i] == "--data" && i + 1 < args.size())
+            matting.dataFolder = args[++i];
+        else if (args[i] == "--only" && i + 1 < args.size())
+            matting.only = args[++i];
         else if (args[i] == "--threads" && i + 1 < args.size())
             Parallel::setThreadCount(args[++i].toInt());
         else if (args[i] == "--stages")
@@ -590,13 +606,21 @@ int main(int argc, char **argv)
             keepFolder = args[++i];
         else {
             std::fprintf(stderr, "usage: bench_refine [--cases N] [--runs N] [--threads N] [--stages] [--no-opencv]\n"
-                                 "                    [--infoflow-band] [--shot FILE.png] [--keep DIR]\n");
+                                 "                    [--infoflow-band] [--shot FILE.png] [--keep DIR]\n"
+                                 "       bench_refine --alphamatting [--data DIR] [--only NAME] [--runs N]\n"
+                                 "                    [--threads N] [--stages] [--no-opencv]\n");
             return 2;
         }
     }
 #ifndef PELTRIX_HAVE_OPENCV_CONTRIB
     openCv = false;
 #endif
+    if (alphaMatting) {
+        matting.openCv = openCv;
+        matting.runs = runsGiven ? runs : 1;
+        matting.stages = stages;
+        return runAlphaMatting(matting);
+    }
 
     QStringList photos;
     for (const char *name : {"LadyBird", "Garden", "Wood", "YellowFlower", "Aqua", "GreenMeadow", "FreshFlower", "Storm"})

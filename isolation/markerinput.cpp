@@ -28,7 +28,7 @@ QString parseLine(QString line, QList<MarkerDab> &dabs)
     if (fields.isEmpty())
         return {};
     if (fields.size() != 4)
-        return QStringLiteral("expected \"keep X Y SIZE\" or \"remove X Y SIZE\", got %1 field(s)")
+        return QStringLiteral("expected \"keep X Y SIZE\", \"remove X Y SIZE\" or \"edge X Y SIZE\", got %1 field(s)")
             .arg(fields.size());
 
     MarkerDab dab;
@@ -36,8 +36,10 @@ QString parseLine(QString line, QList<MarkerDab> &dabs)
         dab.keep = true;
     else if (fields[0] == QLatin1String("remove"))
         dab.keep = false;
+    else if (fields[0] == QLatin1String("edge"))
+        dab = MarkerDab::edgeDab({});
     else
-        return QStringLiteral("expected \"keep\" or \"remove\", got \"%1\"").arg(fields[0]);
+        return QStringLiteral("expected \"keep\", \"remove\" or \"edge\", got \"%1\"").arg(fields[0]);
 
     double x = 0;
     double y = 0;
@@ -79,12 +81,22 @@ QString markerText(const QList<MarkerDab> &drawingOrder, const QString &header)
         text += QStringLiteral("# ") + line + QLatin1Char('\n');
     for (const MarkerDab &dab : drawingOrder) {
         text += QStringLiteral("%1 %2 %3 %4\n")
-                    .arg(dab.keep ? QStringLiteral("keep") : QStringLiteral("remove"),
+                    .arg(markerKindName(dab.kind()),
                          QString::number(dab.rect.x(), 'g', QLocale::FloatingPointShortest),
                          QString::number(dab.rect.y(), 'g', QLocale::FloatingPointShortest))
                     .arg(int(dab.rect.width()));
     }
     return text;
+}
+
+QString markerKindName(MarkerKind kind)
+{
+    switch (kind) {
+    case MarkerKind::Keep: return QStringLiteral("keep");
+    case MarkerKind::Remove: return QStringLiteral("remove");
+    case MarkerKind::Edge: break;
+    }
+    return QStringLiteral("edge");
 }
 
 bool readMarkerFile(const QString &path, QList<MarkerDab> &drawingOrder, QString &error)

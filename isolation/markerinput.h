@@ -12,6 +12,7 @@ class QImage;
 // Marker dabs written as text, one per line in drawing order:
 //   keep X Y SIZE      a keep square
 //   remove X Y SIZE    a remove disc
+//   edge X Y SIZE      an edge dab (unknown: matted, neither kept nor removed)
 // X and Y are the floating-point picture coordinates of the dab square's top-left corner,
 // SIZE its side, an integer from 0 to 255 (the canvas keeps marker sizes in 8 bits). Blank
 // lines and everything from '#' to the end of a line are ignored.
@@ -23,6 +24,9 @@ bool parseMarkerText(const QString &text, const QString &source, QList<MarkerDab
 // The dabs as text that parseMarkerText reads back exactly (coordinates in their shortest
 // exact form), after the comment lines of `header`.
 QString markerText(const QList<MarkerDab> &drawingOrder, const QString &header = QString());
+
+// The first word of a dab's line.
+QString markerKindName(MarkerKind kind);
 
 // Reads and parses a markers file; an unreadable file gives "<path>: <reason>".
 bool readMarkerFile(const QString &path, QList<MarkerDab> &drawingOrder, QString &error);

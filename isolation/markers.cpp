@@ -3,6 +3,7 @@
 #include "isolation/markerinput.h"
 #include "isolation/marksquares.h"
 
+#include <algorithm>
 #include <cmath>
 
 bool dabCornerAccepted(QPointF corner, QSizeF sceneSize)
@@ -43,12 +44,16 @@ void harvestMarkers(const QList<MarkerDab> &newestFirst, int W, int H,
     // Sized once: the lists reach millions of points on a big photo.
     qsizetype keepCount = 0;
     qsizetype removeCount = 0;
-    for (const MarkerDab &dab : newestFirst)
-        (dab.keep ? keepCount : removeCount) += clippedMarker(dab.rect, W, H).area();
+    for (const MarkerDab &dab : newestFirst) {
+        if (!dab.edge)
+            (dab.keep ? keepCount : removeCount) += clippedMarker(dab.rect, W, H).area();
+    }
     keepPoints.reserve(keepPoints.size() + keepCount);
     removePoints.reserve(removePoints.size() + removeCount);
-    for (const MarkerDab &dab : newestFirst)
-        appendSquare(clippedMarker(dab.rect, W, H), dab.keep ? keepPoints : removePoints);
+    for (const MarkerDab &dab : newestFirst) {
+        if (!dab.edge)
+            appendSquare(clippedMarker(dab.rect, W, H), dab.keep ? keepPoints : removePoints);
+    }
 }
 
 namespace {
@@ -75,7 +80,7 @@ MarkSquares::MarkSquares(const QList<QPoint> &keepPoints, const QList<QPoint> &r
 bool markerSetHasKeepPoint(const MarkerSet &markers, int W, int H)
 {
     for (const MarkerDab &dab : markers.newestFirst) {
-        if (dab.keep && !clippedMarker(dab.rect, W, H).isEmpty())
+        if (dab.kind() == MarkerKind::Keep && !clippedMarker(dab.rect, W, H).isEmpty())
             return true;
     }
     if (markers.picture.isNull())
@@ -89,4 +94,23 @@ bool markerSetHasKeepPoint(const MarkerSet &markers, int W, int H)
         }
     }
     return false;
+}
+
+QImage edgeDabMask(const QList<MarkerDab> &dabs, int W, int H)
+{
+    QImage mask;
+    for (const MarkerDab &dab : dabs) {
+        const PixelSquare square = dab.edge ? clippedMarker(dab.rect, W, H) : PixelSquare();
+        if (square.isEmpty())
+            continue;
+        if (mask.isNull()) {
+            mask = QImage(W, H, QImage::Format_Grayscale8);
+            if (mask.isNull())
+                return mask;
+            mask.fill(0);
+        }
+        for (int y = square.y0; y < square.y1; ++y)
+            std::fill(mask.scanLine(y) + square.x0, mask.scanLine(y) + square.x1, uchar(255));
+    }
+    return mask;
 }

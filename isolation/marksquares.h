@@ -20,8 +20,8 @@ struct PixelSquare
 // truncated corner, n its truncated width; empty when it covers none.
 PixelSquare clippedMarker(const QRectF &rect, int W, int H);
 
-// The user's marks on a W x H picture as squares of pixels, read in place instead of
-// rasterised into point lists: the dabs newest first, then the clearly painted pixels of a
+// The user's keep and remove marks on a W x H picture as squares of pixels (edge dabs are
+// neither), read in place instead of rasterised into point lists: the dabs newest first, then the clearly painted pixels of a
 // marker picture column by column (each a 1 x 1 square); or two plain point lists. A pixel
 // counts once for every square it lies in, as it would appear once per square in the lists.
 class MarkSquares
@@ -34,8 +34,9 @@ public:
     template<typename Visit>
     void forEachInOrder(bool keep, Visit visit) const
     {
+        const MarkerKind wantedDab = keep ? MarkerKind::Keep : MarkerKind::Remove;
         for (const MarkerDab &dab : *dabs) {
-            if (dab.keep != keep)
+            if (dab.kind() != wantedDab)
                 continue;
             const PixelSquare square = clippedMarker(dab.rect, W, H);
             if (!square.isEmpty())
@@ -75,7 +76,7 @@ public:
         qint64 unit = begin;
         for (; unit < end && unit < dabs->size(); ++unit) {
             const MarkerDab &dab = dabs->at(unit);
-            const PixelSquare square = clippedMarker(dab.rect, W, H);
+            const PixelSquare square = dab.edge ? PixelSquare() : clippedMarker(dab.rect, W, H);
             if (!square.isEmpty())
                 visit(dab.keep, square);
         }

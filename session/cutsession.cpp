@@ -14,6 +14,36 @@
 #include "output/pictureio.h"
 #include "output/refine.h"
 
+namespace {
+
+// The object pixels of a trimap's classes, column by column as the isolation lists them.
+QList<qint32> trimapObject(const QImage &classes)
+{
+    QList<qint32> object;
+    const int W = classes.width();
+    for (int x = 0; x < W; ++x) {
+        for (int y = 0; y < classes.height(); ++y) {
+            if (classes.constScanLine(y)[x] == 255)
+                object.append(y * W + x);
+        }
+    }
+    return object;
+}
+
+QImage trimapUnknown(const QImage &classes)
+{
+    QImage unknown(classes.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < classes.height(); ++y) {
+        const uchar *in = classes.constScanLine(y);
+        uchar *out = unknown.scanLine(y);
+        for (int x = 0; x < classes.width(); ++x)
+            out[x] = in[x] == 128 ? 255 : 0;
+    }
+    return unknown;
+}
+
+} // namespace
+
 // Outside any namespace, as Qt's resource macro wants.
 static void initChessboard()
 {
@@ -53,6 +83,7 @@ void CutSession::setPhoto(const QImage &photo)
     analysed = false;
     labels = QImage();
     markerPicture = QImage();
+    trimapClasses = QImage();
     clearDabs();
     keep.clear();
     ++keepGeneration;
@@ -178,6 +209,8 @@ MarkerSet CutSession::markerSet() const
 
 bool CutSession::hasKeepMarker() const
 {
+    if (hasTrimap())
+        return !trimapObject(trimapClasses).isEmpty();
     return markerSetHasKeepPoint(markerSet(), photoSize.width(), photoSize.height());
 }
 
@@ -189,10 +222,37 @@ void CutSession::setIsolationMethod(IsolationMethod chosen)
     isolationCurrent = false;
 }
 
+bool CutSession::setTrimap(const QImage &trimap)
+{
+    if (!trimap.isNull() && trimap.size() != photoSize)
+        return false;
+    trimapClasses = QImage();
+    if (!trimap.isNull()) {
+        const QImage argb = trimap.convertToFormat(QImage::Format_ARGB32);
+        trimapClasses = QImage(argb.size(), QImage::Format_Grayscale8);
+        for (int y = 0; y < argb.height(); ++y) {
+            const QRgb *in = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+            uchar *out = trimapClasses.scanLine(y);
+            for (int x = 0; x < argb.width(); ++x) {
+                const QRgb c = in[x] & 0xFFFFFFu;
+                out[x] = c == 0xFFFFFFu ? 255 : c == 0 ? 0 : 128;
+            }
+        }
+    }
+    dabsChanged();
+    return true;
+}
+
 const QList<qint32> &CutSession::isolate(const IsolationHooks &hooks)
 {
     if (isolationCurrent)
         return keep;
+    if (hasTrimap()) {
+        keep = trimapObject(trimapClasses);
+        ++keepGeneration;
+        isolationCurrent = true;
+        return keep;
+    }
     if (method == IsolationMethod::ColourClusters && !analysed)
         analyse();
     keep = isolationJob().run(hooks);
@@ -205,6 +265,8 @@ CutSession::IsolationJob CutSession::isolationJob() const
 {
     IsolationJob job;
     job.method = method;
+    if (hasTrimap())
+        return job; // nothing to isolate: the trimap says what is kept
     if (method == IsolationMethod::Precise) {
         if (photoImage.isNull())
             return job;
@@ -253,6 +315,12 @@ bool CutSession::adoptIsolation(const IsolationJob &job, QList<qint32> keepPixel
 
 IsolationStages CutSession::isolateByStages(const IsolationHooks &hooks)
 {
+    if (hasTrimap()) {
+        isolationCurrent = false;
+        IsolationStages stages;
+        stages.keepPixels = isolate(hooks);
+        return stages;
+    }
     if (!analysed)
         analyse();
     IsolationStages stages = ::isolateByStages(labels, markerSet(), colorClusters.centers(), hooks);
@@ -293,14 +361,25 @@ const QImage &CutSession::buildMatte(const ProgressCallback &progress, const Sta
 {
     if (isMatteCurrent())
         return matteImage;
-    if (refine) {
-        RefinedCutout refined = refineEdges(photoImage, keep, progress, stageTimer);
-        matteImage = std::move(refined.matte);
-        refinedColours = std::move(refined.cutout);
+    RefineRegion region;
+    if (hasTrimap()) {
+        region.painted = trimapUnknown(trimapClasses);
+        region.band = false;
     } else {
+        region.painted = edgeDabMask(markerSet().newestFirst, photoSize.width(), photoSize.height());
+        region.band = refine;
+    }
+    if (!region.band && region.painted.isNull()) {
         matteImage = smoothedMatte(keep, photoSize.width(), photoSize.height(), smooth, gaussSize,
                                    progress, stageTimer);
         refinedColours = QImage();
+    } else {
+        // Edge dabs without refinement: the smoothed matte around them.
+        if (!region.band && !hasTrimap())
+            region.outside = smoothedMatte(keep, photoSize.width(), photoSize.height(), smooth, gaussSize);
+        RefinedCutout refined = refineEdges(photoImage, keep, region, progress, stageTimer);
+        matteImage = std::move(refined.matte);
+        refinedColours = std::move(refined.cutout);
     }
     matteFromGeneration = keepGeneration;
     matteSmooth = smooth;
@@ -312,7 +391,7 @@ const QImage &CutSession::buildMatte(const ProgressCallback &progress, const Sta
 const QImage &CutSession::buildCutout(bool releaseMatte)
 {
     // The refined cut-out was made with its matte; the brushes edit a copy of it.
-    if (matteRefined && !refinedColours.isNull())
+    if (!refinedColours.isNull())
         cutoutImage = refinedColours;
     else if (releaseMatte)
         cutoutImage = ::buildCutout(photoImage, std::move(matteImage));

@@ -53,7 +53,8 @@ public:
     const CColorClusters &clusters() const { return colorClusters; }
     const QImage &labelMap() const { return labels; }
 
-    // --- The dabs, in drawing order
+    // --- The dabs, in drawing order (keep, remove and edge dabs alike; an edge dab marks
+    // its square for the matte to solve: see buildMatte)
     DabId addDab(const MarkerDab &dab);
     bool removeDab(DabId id); // false when there is no such dab
     // Puts a removed dab back under its old id, so it keeps its place in the drawing order;
@@ -74,10 +75,18 @@ public:
     qsizetype dabCount() const { return qsizetype(dabMap.size()); }
     // Clearly painted pixels of a picture of the photo's size, counted after every dab.
     void setMarkerPicture(const QImage &picture);
-    // Whether any keep dab or keep pixel lies on the photo.
+    // Whether any keep dab or keep pixel lies on the photo (with a trimap: any object pixel).
     bool hasKeepMarker() const;
     // Changes whenever the marks change (dabs, marker picture, a new photo).
     quint64 marksGeneration() const { return marksChanges; }
+
+    // --- Or a trimap instead of the marks: a picture of the photo's size whose white pixels
+    // (255 in each channel) are the object, black ones the background, and all others
+    // unknown, their alpha solved whatever the matte settings. While one is set the marks
+    // are not read and no analysis is needed; a null picture goes back to the marks. False
+    // (and nothing changes) for a picture of another size.
+    bool setTrimap(const QImage &trimap);
+    bool hasTrimap() const { return !trimapClasses.isNull(); }
 
     // --- The isolation
     // Which method isolate() runs (the "ISOLATION" setting; the colour clusters until set).
@@ -87,11 +96,11 @@ public:
     // The keep pixels (linear indices y * W + x, column by column) by the chosen method;
     // recomputed only when stale. Dabs whose corner the canvas would not have accepted are
     // left out. The colour clusters analyse the photo first if that has not been done; the
-    // precise method reads the photo itself.
+    // precise method reads the photo itself. With a trimap, its object pixels.
     const QList<qint32> &isolate(const IsolationHooks &hooks = {});
     // The same, stage by stage, with each stage's picture: the colour clusters' or the
     // precise method's, whichever is chosen; the keep pixels count as current only when
-    // they come from the chosen method.
+    // they come from the chosen method (with a trimap: no pictures).
     IsolationStages isolateByStages(const IsolationHooks &hooks = {});
     PreciseStages preciseByStages(const IsolationHooks &hooks = {});
     bool isIsolationCurrent() const { return isolationCurrent; }
@@ -123,7 +132,9 @@ public:
     // --- The matte (blue byte 255 - opacity, as the preview reads it)
     void setSmoothing(bool smooth, int gaussSize);
     // Refined edges: alpha and foreground colours estimated from the photo near the outline,
-    // in place of the smoothing.
+    // in place of the smoothing. The pixels under edge dabs are solved either way (the user
+    // asked for them); without refinement the rest keeps the smoothing. With no edge dab
+    // and refinement off the matte is the smoothed one alone.
     void setRefine(bool refine);
     // The edge treatment asked for last: the one the current cut-out was made with.
     bool smoothsEdges() const { return smooth; }
@@ -194,6 +205,7 @@ private:
     DabId nextDab = 1;
     QImage markerPicture;
     quint64 marksChanges = 0;
+    QImage trimapClasses; // Grayscale8: 255 object, 0 background, 128 unknown; or null
 
     IsolationMethod method = IsolationMethod::ColourClusters;
     QList<qint32> keep;

@@ -29,6 +29,7 @@ ToolSettings convert(const Lookup &value)
     s.removeBrushSize = integer(RemoveBrushSize);
     s.eraserSize = integer(EraserSize);
     s.blueMarkerSize = integer(BlueMarkerSize);
+    s.edgeMarkerSize = integer(EdgeMarkerSize);
     s.maskOpacity = value(MaskOpacity).toDouble();
     s.keepBrushIntensity = integer(KeepBrushIntensity);
     s.removeBrushIntensity = integer(RemoveBrushIntensity);
@@ -81,7 +82,8 @@ ToolSettings ToolSettings::inBytes() const
 {
     ToolSettings s = *this;
     for (int *value : {&s.keepMarkerSize, &s.removeMarkerSize, &s.keepBrushSize, &s.removeBrushSize,
-                       &s.eraserSize, &s.blueMarkerSize, &s.keepBrushIntensity, &s.removeBrushIntensity})
+                       &s.eraserSize, &s.blueMarkerSize, &s.edgeMarkerSize, &s.keepBrushIntensity,
+                       &s.removeBrushIntensity})
         *value = quint8(*value);
     return s;
 }

@@ -25,6 +25,7 @@ inline constexpr SettingKey KeepBrushSize{"KEEPBSIZE", "10", "10"};
 inline constexpr SettingKey RemoveBrushSize{"REMOVEBSIZE", "10", "10"};
 inline constexpr SettingKey EraserSize{"ERASERMSIZE", "10", "10"};
 inline constexpr SettingKey BlueMarkerSize{"BLUEMSIZE", "10", "10"};
+inline constexpr SettingKey EdgeMarkerSize{"EDGEMSIZE", "10", "10"};
 inline constexpr SettingKey MaskOpacity{"MOPACITY", "0.6", "0.6"};
 inline constexpr SettingKey KeepBrushIntensity{"KEEPBINTEN", "150", "50"};
 inline constexpr SettingKey RemoveBrushIntensity{"REMOVEBINTEN", "100", "20"};
@@ -57,6 +58,9 @@ struct ToolSettings
     int removeBrushSize = 0;
     int eraserSize = 0;
     int blueMarkerSize = 0;
+    // Read, and kept in 8 bits, but not written by write() until Preferences offers it: the
+    // dialog fills a fresh ToolSettings, and would otherwise store 0.
+    int edgeMarkerSize = 0;
     double maskOpacity = 0.0;
     int keepBrushIntensity = 0;
     int removeBrushIntensity = 0;
@@ -81,6 +85,7 @@ struct ToolSettings
     quint8 viewKeepBrushSize() const { return quint8(sameSize ? keepMarkerSize : keepBrushSize); }
     quint8 viewRemoveBrushSize() const { return quint8(sameSize ? keepMarkerSize : removeBrushSize); }
     quint8 viewEraserSize() const { return quint8(sameSize ? keepMarkerSize : eraserSize); }
+    quint8 viewEdgeMarkerSize() const { return quint8(sameSize ? keepMarkerSize : edgeMarkerSize); }
 };
 
 // The largest smoothing kernel, in Preferences and in peltrix-cut alike.

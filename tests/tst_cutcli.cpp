@@ -16,6 +16,7 @@
 #include "output/exportcompose.h"
 #include "output/matte.h"
 #include "output/pictureio.h"
+#include "session/cutsession.h"
 
 namespace {
 
@@ -135,6 +136,7 @@ private slots:
     void dumpMatchesTheCore();
     void preciseMethod();
     void markerPictureRun();
+    void trimapRun();
     void exportMatchesTheCore_data();
     void exportMatchesTheCore();
     void jpegWarning_data();
@@ -171,6 +173,7 @@ void TestCutCli::markerText_data()
     QTest::addColumn<int>("dabs");
 
     QTest::newRow("keep and remove") << "keep 1.5 2.25 10\nremove 30 40 255\n" << "" << 2;
+    QTest::newRow("edge among them") << "edge 7 8.5 20\nkeep 1.5 2.25 10\nedge 0.25 1e1 0\n" << "" << 3;
     QTest::newRow("comments, blanks, CRLF, tabs")
         << "# strokes\r\n\r\n  keep\t1 2 3  # after\r\n#remove 1 2 3\r\n   \n" << "" << 1;
     QTest::newRow("size 0 as the canvas wraps 256") << "keep 1 2 0" << "" << 1;
@@ -182,11 +185,14 @@ void TestCutCli::markerText_data()
                              << 0;
     QTest::newRow("fractional size") << "keep 1 2 2.5" << "s.txt:1: SIZE must be an integer from 0 to 255, got \"2.5\""
                                      << 0;
-    QTest::newRow("unknown kind") << "# c\nKeep 1 2 3" << "s.txt:2: expected \"keep\" or \"remove\", got \"Keep\"" << 0;
-    QTest::newRow("missing field") << "keep 1 2"
-                                   << "s.txt:1: expected \"keep X Y SIZE\" or \"remove X Y SIZE\", got 3 field(s)" << 0;
-    QTest::newRow("extra field") << "keep 1 2 3 4"
-                                 << "s.txt:1: expected \"keep X Y SIZE\" or \"remove X Y SIZE\", got 5 field(s)" << 0;
+    QTest::newRow("unknown kind") << "# c\nKeep 1 2 3"
+                                  << "s.txt:2: expected \"keep\", \"remove\" or \"edge\", got \"Keep\"" << 0;
+    QTest::newRow("missing field")
+        << "keep 1 2" << "s.txt:1: expected \"keep X Y SIZE\", \"remove X Y SIZE\" or \"edge X Y SIZE\", got 3 field(s)"
+        << 0;
+    QTest::newRow("extra field")
+        << "edge 1 2 3 4"
+        << "s.txt:1: expected \"keep X Y SIZE\", \"remove X Y SIZE\" or \"edge X Y SIZE\", got 5 field(s)" << 0;
     QTest::newRow("bad X") << "keep 1,5 2 3" << "s.txt:1: X is not a number: \"1,5\"" << 0;
     QTest::newRow("infinite Y") << "keep 1 inf 3" << "s.txt:1: Y is not a number: \"inf\"" << 0;
     QTest::newRow("nan X") << "keep nan 1 3" << "s.txt:1: X is not a number: \"nan\"" << 0;
@@ -203,8 +209,13 @@ void TestCutCli::markerText()
     const bool ok = parseMarkerText(text, QStringLiteral("s.txt"), parsed, reason);
     QCOMPARE(ok, error.isEmpty());
     QCOMPARE(reason, error);
-    if (ok)
-        QCOMPARE(parsed.size(), dabs);
+    if (!ok)
+        return;
+    QCOMPARE(parsed.size(), dabs);
+    // What a strokes file holds reads back as the same dabs, of the same kinds.
+    QList<MarkerDab> again;
+    QVERIFY(parseMarkerText(::markerText(parsed, QStringLiteral("photo.png")), QStringLiteral("again"), again, reason));
+    QCOMPARE(again, parsed);
 }
 
 void TestCutCli::placement()
@@ -291,6 +302,18 @@ void TestCutCli::badInput_data()
         << "the marker picture is 20x20 but";
     QTest::newRow("unreadable marker picture")
         << QStringList{QStringLiteral("--marker-image"), strokes, photoPath} << 1 << "cannot read the marker picture";
+    QTest::newRow("trimap of another size")
+        << QStringList{QStringLiteral("--trimap"), path(QStringLiteral("small.png")), QStringLiteral("-o"), out, photoPath}
+        << 1 << "the trimap is 20x20 but";
+    QTest::newRow("unreadable trimap")
+        << QStringList{QStringLiteral("--trimap"), strokes, QStringLiteral("-o"), out, photoPath} << 1
+        << "cannot read the trimap";
+    QTest::newRow("missing trimap")
+        << QStringList{QStringLiteral("--trimap"), path(QStringLiteral("none.png")), photoPath} << 1
+        << "cannot read the trimap";
+    QTest::newRow("trimap and markers")
+        << QStringList{QStringLiteral("--trimap"), photoPath, QStringLiteral("--markers"), strokes, photoPath} << 2
+        << "--trimap replaces --markers and --marker-image";
     for (const char *size : {"0x10", "10x", "10000x5", "12x-3", "ax4"}) {
         QTest::addRow("size %s", size) << QStringList{QStringLiteral("--size"), QLatin1String(size),
                                                       QStringLiteral("-o"), out, photoPath}
@@ -475,6 +498,49 @@ void TestCutCli::markerPictureRun()
         QCOMPARE(readBack(QDir(dump).filePath(QStringLiteral("mask.png"))),
                  maskOf(keepPixels, photo.size()).convertToFormat(QImage::Format_ARGB32));
     }
+}
+
+void TestCutCli::trimapRun()
+{
+    // The blob's core white, a ring around its edge grey, the rest black; written in colour to
+    // show that only exact white and black are sure.
+    QImage trimap(photo.size(), QImage::Format_RGB32);
+    for (int y = 0; y < trimap.height(); ++y) {
+        for (int x = 0; x < trimap.width(); ++x) {
+            const int d2 = (x - 20) * (x - 20) + (y - 15) * (y - 15);
+            trimap.setPixel(x, y, d2 < 40 ? qRgb(255, 255, 255) : d2 < 130 ? qRgb(255, 250, 255) : qRgb(0, 0, 0));
+        }
+    }
+    QVERIFY(trimap.save(path(QStringLiteral("trimap.png"))));
+    const QString dump = path(QStringLiteral("dump-trimap"));
+    const QString out = path(QStringLiteral("trimap-cut.png"));
+    const RunResult run = runCut({QStringLiteral("--trimap"), path(QStringLiteral("trimap.png")), QStringLiteral("--dump"),
+                                  dump, QStringLiteral("-o"), out, path(QStringLiteral("photo.png"))});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.errors, QString());
+    QCOMPARE(QDir(dump).entryList(QDir::Files, QDir::Name),
+             QStringList({"cutout.png", "mask.png", "refined-matte.png"}));
+
+    // The same as the session gives, sure pixels exactly as the trimap says.
+    CutSession session;
+    session.setPhoto(photo);
+    QVERIFY(session.setTrimap(trimap));
+    session.isolate();
+    const QImage matte = session.buildMatte();
+    QCOMPARE(readBack(QDir(dump).filePath(QStringLiteral("refined-matte.png"))), matte);
+    // The grey ring is solved from the photo: the blob's hard edge comes out where it is.
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x) {
+            const int a = 255 - qBlue(matte.pixel(x, y));
+            const QRgb t = trimap.pixel(x, y) & 0xFFFFFFu;
+            if (t == 0xFFFFFFu || t == 0)
+                QCOMPARE(a, t ? 255 : 0);
+            else
+                QCOMPARE(a >= 128, (x - 20) * (x - 20) + (y - 15) * (y - 15) < 70);
+        }
+    }
+    QCOMPARE(readBack(out).size(), photo.size());
+    QCOMPARE(qAlpha(readBack(out).pixel(20, 15)), 255);
 }
 
 void TestCutCli::exportMatchesTheCore_data()

@@ -58,6 +58,8 @@ private slots:
     void currentResults();
     void isolationSetting_data();
     void isolationSetting();
+    void edgeDabs_data();
+    void edgeDabs();
     void exportFromSessionNumbers_data();
     void exportFromSessionNumbers();
     void composedLikeScaledPictures_data();
@@ -165,6 +167,57 @@ void TestSession::isolationSetting()
         QCOMPARE(ToolSettings::read(store).isolation, chosen);
     }
     QCOMPARE(store.value(QStringLiteral("ISOLATION")).toString(), QStringLiteral("precise"));
+}
+
+void TestSession::edgeDabs_data()
+{
+    QTest::addColumn<bool>("refine");
+    QTest::addColumn<bool>("precise");
+    QTest::newRow("refinement off") << false << false;
+    QTest::newRow("refinement on") << true << false;
+    QTest::newRow("precise isolation") << false << true;
+}
+
+// An edge dab is neither keep nor remove; its square is matted with the refinement on or
+// off, and off it nothing else changes; taking it back restores every byte.
+void TestSession::edgeDabs()
+{
+    QFETCH(bool, refine);
+    QFETCH(bool, precise);
+    CutSession session;
+    session.setPhoto(halves(60, 30));
+    session.analyse();
+    session.setIsolationMethod(precise ? IsolationMethod::Precise : IsolationMethod::ColourClusters);
+    session.addDab({true, QRectF(5, 5, 6, 6)});
+    session.addDab({false, QRectF(50, 5, 6, 6)});
+    session.setSmoothing(true, 5);
+    session.setRefine(refine);
+    const QList<qint32> keep = session.isolate();
+    const QImage matte = session.buildMatte();
+    const QImage cutout = session.buildCutout();
+
+    // Over the seam between the halves, and over a remove dab: the decision stays.
+    const QRect square(26, 8, 8, 8);
+    const CutSession::DabId edge = session.addDab(MarkerDab::edgeDab(square));
+    session.addDab(MarkerDab::edgeDab(QRectF(48, 3, 3, 3)));
+    QCOMPARE(session.isolate(), keep);
+    const QImage edged = session.buildMatte();
+    QVERIFY(edged != matte || refine);
+    for (int y = 0; y < 30 && !refine; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            if (!square.contains(x, y) && !QRect(48, 3, 3, 3).contains(x, y))
+                QCOMPARE(edged.pixel(x, y), matte.pixel(x, y));
+        }
+    }
+    session.buildCutout();
+
+    const QList<MarkerDab> dabs = session.dabs();
+    QCOMPARE(dabs[2].kind(), MarkerKind::Edge);
+    QVERIFY(session.removeDab(edge));
+    QVERIFY(session.removeDab(session.dabEntries().last().id));
+    session.isolate();
+    QCOMPARE(session.buildMatte(), matte);
+    QCOMPARE(session.buildCutout(), cutout);
 }
 
 void TestSession::exportFromSessionNumbers_data()
