@@ -236,15 +236,17 @@ public:
             const QJsonArray entry = list.at(i).toArray();
             const QString kind = entry.at(0).toString();
             if (!list.at(i).isArray() || entry.size() != 4
-                || (kind != QLatin1String("keep") && kind != QLatin1String("remove")))
-                return fail(field, QStringLiteral("expected [\"keep\" or \"remove\", X, Y, SIZE]"));
+                || (kind != QLatin1String("keep") && kind != QLatin1String("remove") && kind != QLatin1String("edge")))
+                return fail(field, QStringLiteral("expected [\"keep\", \"remove\" or \"edge\", X, Y, SIZE]"));
             double x = 0;
             double y = 0;
             int size = 0;
             if (!number(entry.at(1), field + QStringLiteral(" X"), x) || !number(entry.at(2), field + QStringLiteral(" Y"), y)
                 || !integer(entry.at(3), field + QStringLiteral(" SIZE"), 0, 255, size))
                 return false;
-            p.dabs.append({kind == QLatin1String("keep"), QRectF(x, y, size, size)});
+            const QRectF square(x, y, size, size);
+            p.dabs.append(kind == QLatin1String("edge") ? MarkerDab::edgeDab(square)
+                                                        : MarkerDab{kind == QLatin1String("keep"), square});
         }
         return true;
     }
@@ -332,7 +334,7 @@ QByteArray projectJson(const CutProject &p)
     for (qsizetype i = 0; i < p.dabs.size(); ++i) {
         const MarkerDab &dab = p.dabs.at(i);
         out += i == 0 ? "\n    [" : ",\n    [";
-        out += dab.keep ? "\"keep\", " : "\"remove\", ";
+        out += dab.edge ? "\"edge\", " : dab.keep ? "\"keep\", " : "\"remove\", ";
         out += jsonNumber(dab.rect.x()) + ", " + jsonNumber(dab.rect.y()) + ", "
                + QByteArray::number(int(dab.rect.width())) + "]";
     }

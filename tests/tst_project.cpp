@@ -176,13 +176,19 @@ void TestProject::damagedProjectChangesNothing_data()
     project.photoPath = photoA;
     project.photoSha256 = fileSha256(photoA);
     project.photoSize = QSize(160, 120);
-    project.dabs = {{true, QRectF(60.5, 50, 6, 6)}, {false, QRectF(3, 4, 9, 9)}};
+    project.dabs = {{true, QRectF(60.5, 50, 6, 6)}, {false, QRectF(3, 4, 9, 9)}, MarkerDab::edgeDab(QRectF(20, 30, 12, 12))};
+    project.isolation = IsolationMethod::Precise;
     project.preview = true;
     project.edits.area = QRect(3, 4, 5, 6);
     project.edits.alpha = QImage(5, 6, QImage::Format_Grayscale8);
     project.edits.alpha.fill(77);
     const QByteArray valid = projectJson(project);
     QVERIFY(valid.contains("\"version\": 1,") && valid.contains("\"x\": 3, \"y\": 4"));
+    CutProject read;
+    QString error;
+    QVERIFY2(readProject(valid, read, error), qPrintable(error));
+    QCOMPARE(read.dabs, project.dabs); // every kind of dab comes back as itself
+    QCOMPARE(read.isolation, project.isolation);
     const auto changed = [&](const char *from, const char *to) {
         QByteArray bytes = valid;
         return bytes.replace(from, to);
@@ -197,7 +203,7 @@ void TestProject::damagedProjectChangesNothing_data()
     QTest::newRow("checksum") << changed(project.photoSha256, "12ab") << "photo.sha256";
     QTest::newRow("photo too large") << changed("\"width\": 160", "\"width\": 10000000") << "photo: ";
     QTest::newRow("number as text") << changed("\"gaussSize\": 5", "\"gaussSize\": \"5\"") << "settings.gaussSize";
-    QTest::newRow("unknown method") << changed("\"isolation\": \"clusters\"", "\"isolation\": \"magic\"") << "settings.isolation";
+    QTest::newRow("unknown method") << changed("\"isolation\": \"precise\"", "\"isolation\": \"magic\"") << "settings.isolation";
     QTest::newRow("dab size") << changed("50, 6]", "50, 600]") << "dabs[0] SIZE";
     QTest::newRow("dab kind") << changed("\"remove\"", "\"erase\"") << "dabs[1]";
     QTest::newRow("edits off the photo") << changed("\"x\": 3, \"y\": 4", "\"x\": 158, \"y\": 4") << "brushEdits.width";
