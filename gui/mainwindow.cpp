@@ -32,6 +32,7 @@ MainWindow::MainWindow(QWidget *parent)
     markerGroup->setExclusive(true);
     markerGroup->addAction(ui->actionKeep_arker);
     markerGroup->addAction(ui->action_Remove_Marker);
+    markerGroup->addAction(ui->actionEdgeMarker);
     markerGroup->addAction(ui->actionEraser);
 
     brushGroup = new QActionGroup(this);

@@ -57,6 +57,7 @@ private slots:
     void on_actionSaveStrokes_triggered();
     void on_actionKeep_arker_toggled(bool checked);
     void on_action_Remove_Marker_toggled(bool checked);
+    void on_actionEdgeMarker_toggled(bool checked);
     void on_actionEraser_toggled(bool checked);
     void on_actionForeground_Brush_toggled(bool checked);
     void on_actionBackground_Brush_toggled(bool checked);

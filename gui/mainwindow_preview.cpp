@@ -71,8 +71,8 @@ void MainWindow::on_actionPreview_toggled(bool checked)
         ui->actionPreview->setChecked(!checked);
         return;
     }
-    const QList<QAction *> editingActions = {ui->actionMask, ui->actionKeep_arker,
-                                             ui->action_Remove_Marker, ui->actionEraser};
+    const QList<QAction *> editingActions = {ui->actionMask, ui->actionKeep_arker, ui->action_Remove_Marker,
+                                             ui->actionEdgeMarker, ui->actionEraser};
     const QList<QAction *> previewActions = {ui->actionForeground_Brush, ui->actionBackground_Brush,
                                              ui->actionHandTool, ui->actionSelect_Background,
                                              ui->actionBackgroundZoomMinus, ui->actionBackgroundZoomPlus,
@@ -127,7 +127,7 @@ void MainWindow::on_actionPreview_toggled(bool checked)
     } else {
         ui->graphicsView->setScene(&editScene);
         ui->graphicsView->setTool(ToolNone);
-        for (QAction *action : {ui->actionKeep_arker, ui->action_Remove_Marker, ui->actionEraser})
+        for (QAction *action : {ui->actionKeep_arker, ui->action_Remove_Marker, ui->actionEdgeMarker, ui->actionEraser})
             action->setChecked(false);
     }
 }

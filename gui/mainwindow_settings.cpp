@@ -52,6 +52,8 @@ void MainWindow::stepToolSize(int delta)
              ui->actionKeep_arker->isChecked() ? tr("Foreground marker size is %1") : tr("Tool size is %1"));
     } else if (checkedAndEnabled(ui->action_Remove_Marker)) {
         step(tools.removeMarkerSize, RemoveMarkerSize, tr("Background marker size is %1"));
+    } else if (checkedAndEnabled(ui->actionEdgeMarker)) {
+        step(tools.edgeMarkerSize, EdgeMarkerSize, tr("Edge marker size is %1"));
     } else if (checkedAndEnabled(ui->actionBackground_Brush)) {
         step(tools.removeBrushSize, RemoveBrushSize, tr("Background brush size is %1"));
         ui->graphicsView->resizeOutline(tools.removeBrushSize);

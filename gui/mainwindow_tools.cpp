@@ -9,7 +9,7 @@ void MainWindow::showToolKeys()
     ui->actionIncreaseToolSize->setShortcuts({ui->actionIncreaseToolSize->shortcut(), QKeySequence(Qt::Key_BracketRight)});
     ui->actionDecreaseToolSoze->setShortcuts({ui->actionDecreaseToolSoze->shortcut(), QKeySequence(Qt::Key_BracketLeft)});
     // Menus show an action's key by themselves, tool tips do not.
-    for (QAction *tool : {ui->actionKeep_arker, ui->action_Remove_Marker, ui->actionEraser,
+    for (QAction *tool : {ui->actionKeep_arker, ui->action_Remove_Marker, ui->actionEdgeMarker, ui->actionEraser,
                           ui->actionForeground_Brush, ui->actionBackground_Brush, ui->actionHandTool,
                           ui->actionMask, ui->actionPreview}) {
         const QString key = QStringLiteral(" (%1)").arg(tool->shortcut().toString(QKeySequence::NativeText));
@@ -33,6 +33,12 @@ void MainWindow::on_action_Remove_Marker_toggled(bool checked)
 {
     if (checked)
         ui->graphicsView->setTool(ToolRemoveMarker);
+}
+
+void MainWindow::on_actionEdgeMarker_toggled(bool checked)
+{
+    if (checked)
+        ui->graphicsView->setTool(ToolEdgeMarker);
 }
 
 void MainWindow::on_actionEraser_toggled(bool checked)

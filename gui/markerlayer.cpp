@@ -59,7 +59,12 @@ MarkerLayer::DabId MarkerLayer::add(const MarkerDab &dab)
 void MarkerLayer::createItem(DabId id, const MarkerDab &dab)
 {
     QAbstractGraphicsShapeItem *item = nullptr;
-    if (dab.keep) {
+    if (dab.edge) {
+        item = new DabItem<QGraphicsRectItem>(dab.rect, weak_from_this(), id);
+        const QColor yellow(255, 200, 0);
+        item->setPen(QPen(yellow, 0));
+        item->setBrush(yellow);
+    } else if (dab.keep) {
         item = new DabItem<QGraphicsRectItem>(dab.rect, weak_from_this(), id);
         const QColor green(50, 255, 50);
         item->setPen(QPen(green, 0));

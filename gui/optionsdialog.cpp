@@ -18,6 +18,7 @@ OptionsDialog::OptionsDialog(QSettings *settings, QWidget *parent)
     ui->spinBox->setValue(values.keepMarkerSize);
     ui->spinBox_2->setValue(values.removeMarkerSize);
     ui->spinBox_3->setValue(values.eraserSize);
+    ui->spinBoxEdge->setValue(values.edgeMarkerSize);
     ui->spinBox_4->setValue(values.keepBrushSize);
     ui->spinBox_5->setValue(values.removeBrushSize);
     ui->spinBox_6->setValue(values.keepBrushIntensity);
@@ -49,6 +50,7 @@ void OptionsDialog::on_buttonBox_accepted()
     values.keepBrushSize = ui->spinBox_4->value();
     values.removeBrushSize = ui->spinBox_5->value();
     values.eraserSize = ui->spinBox_3->value();
+    values.edgeMarkerSize = ui->spinBoxEdge->value();
     values.maskOpacity = ui->doubleSpinBox->value();
     values.keepBrushIntensity = ui->spinBox_6->value();
     values.removeBrushIntensity = ui->spinBox_7->value();

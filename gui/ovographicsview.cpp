@@ -161,6 +161,9 @@ void OvoGraphicsView::setTool(int tool)
     case ToolRemoveMarker:
         port->setCursor(pictureCursor(QStringLiteral(":/icons/redpencilv.PNG"), 8, QPoint(4, 21), ratio));
         break;
+    case ToolEdgeMarker:
+        port->setCursor(pictureCursor(QStringLiteral(":/icons/yellowpencil.png"), 8, QPoint(4, 21), ratio));
+        break;
     case ToolForegroundBrush:
     case ToolBackgroundBrush:
         port->setCursor(Qt::BlankCursor);
@@ -283,8 +286,13 @@ void OvoGraphicsView::mouseMoveEvent(QMouseEvent *event)
     const QPoint pos = event->position().toPoint();
     switch (toolMode) {
     case ToolKeepMarker:
+        addDab(event, MarkerKind::Keep);
+        break;
     case ToolRemoveMarker:
-        addDab(event, toolMode == ToolKeepMarker);
+        addDab(event, MarkerKind::Remove);
+        break;
+    case ToolEdgeMarker:
+        addDab(event, MarkerKind::Edge);
         break;
     case ToolForegroundBrush:
     case ToolBackgroundBrush: {
@@ -423,16 +431,20 @@ void OvoGraphicsView::zoomAround(QPoint anchor, int steps)
         resizeOutline(brushSize());
 }
 
-void OvoGraphicsView::addDab(QMouseEvent *event, bool keep)
+void OvoGraphicsView::addDab(QMouseEvent *event, MarkerKind kind)
 {
     if (!buttonDown || !document)
         return;
     const QPointF p = mapToScene(event->position().toPoint());
     const QRectF picture = scene()->sceneRect();
-    const int size = keep ? quint8(tools.keepMarkerSize) : tools.viewRemoveMarkerSize();
+    const int size = kind == MarkerKind::Keep     ? quint8(tools.keepMarkerSize)
+                     : kind == MarkerKind::Remove ? tools.viewRemoveMarkerSize()
+                                                  : tools.viewEdgeMarkerSize();
     const auto place = [&](QPointF corner) {
+        const QRectF square(corner.x(), corner.y(), size, size);
         if (dabCornerAccepted(corner, picture.size()))
-            document->addDab({keep, QRectF(corner.x(), corner.y(), size, size)});
+            document->addDab(kind == MarkerKind::Edge ? MarkerDab::edgeDab(square)
+                                                      : MarkerDab{kind == MarkerKind::Keep, square});
     };
     // Filling: the dabs of a fast stroke lie no further apart than a slow stroke's.
     if (tools.fillStrokes && strokeHasPosition) {

@@ -19,6 +19,7 @@ enum CanvasTool {
     ToolForegroundBrush = 5,
     ToolBackgroundBrush = 6,
     ToolHand = 7,
+    ToolEdgeMarker = 8,
 };
 
 // The canvas: shows the editing or the preview scene and turns mouse input into the
@@ -69,7 +70,7 @@ protected:
 private:
     QRect toolRectAt(QPointF pos, int size) const;
     void brushDrag(QPoint pos, const QRect &dab);
-    void addDab(QMouseEvent *event, bool keep);
+    void addDab(QMouseEvent *event, MarkerKind kind);
     void eraseAt(QMouseEvent *event);
     int brushSize() const;
     void endStroke();

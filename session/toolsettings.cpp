@@ -68,6 +68,7 @@ void ToolSettings::write(QSettings &store) const
     writeSetting(store, KeepBrushSize, keepBrushSize);
     writeSetting(store, RemoveBrushSize, removeBrushSize);
     writeSetting(store, EraserSize, eraserSize);
+    writeSetting(store, EdgeMarkerSize, edgeMarkerSize);
     writeSetting(store, MaskOpacity, maskOpacity);
     writeSetting(store, KeepBrushIntensity, keepBrushIntensity);
     writeSetting(store, RemoveBrushIntensity, removeBrushIntensity);

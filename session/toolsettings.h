@@ -58,8 +58,6 @@ struct ToolSettings
     int removeBrushSize = 0;
     int eraserSize = 0;
     int blueMarkerSize = 0;
-    // Read, and kept in 8 bits, but not written by write() until Preferences offers it: the
-    // dialog fills a fresh ToolSettings, and would otherwise store 0.
     int edgeMarkerSize = 0;
     double maskOpacity = 0.0;
     int keepBrushIntensity = 0;

@@ -193,6 +193,8 @@ void TestCanvas::toolSelection_data()
                                  << int(Qt::BitmapCursor) << 8 << QPoint(4, 21);
     QTest::newRow("remove marker") << QByteArray("action_Remove_Marker") << int(ToolRemoveMarker)
                                    << int(Qt::BitmapCursor) << 8 << QPoint(4, 21);
+    QTest::newRow("edge marker") << QByteArray("actionEdgeMarker") << int(ToolEdgeMarker)
+                                 << int(Qt::BitmapCursor) << 8 << QPoint(4, 21);
     QTest::newRow("eraser") << QByteArray("actionEraser") << int(ToolEraser)
                             << int(Qt::BitmapCursor) << 25 << QPoint(12, 12);
     QTest::newRow("foreground brush") << QByteArray("actionForeground_Brush") << int(ToolForegroundBrush)
@@ -236,9 +238,14 @@ void TestCanvas::markerStroke_data()
     QTest::addColumn<int>("itemType");
     QTest::addColumn<QColor>("colour");
 
-    QTest::newRow("keep") << QByteArray("actionKeep_arker") << int(QGraphicsRectItem::Type) << QColor(50, 255, 50);
+    QTest::addColumn<int>("kind");
+
+    QTest::newRow("keep") << QByteArray("actionKeep_arker") << int(QGraphicsRectItem::Type) << QColor(50, 255, 50)
+                          << int(MarkerKind::Keep);
     QTest::newRow("remove") << QByteArray("action_Remove_Marker") << int(QGraphicsEllipseItem::Type)
-                            << QColor(255, 10, 10);
+                            << QColor(255, 10, 10) << int(MarkerKind::Remove);
+    QTest::newRow("edge") << QByteArray("actionEdgeMarker") << int(QGraphicsRectItem::Type) << QColor(255, 200, 0)
+                          << int(MarkerKind::Edge);
 }
 
 void TestCanvas::markerStroke()
@@ -246,6 +253,7 @@ void TestCanvas::markerStroke()
     QFETCH(QByteArray, actionName);
     QFETCH(int, itemType);
     QFETCH(QColor, colour);
+    QFETCH(int, kind);
 
     probe->action(actionName.constData())->trigger();
 
@@ -270,6 +278,17 @@ void TestCanvas::markerStroke()
     QCOMPARE(shape->pen().style(), Qt::SolidLine);
     QCOMPARE(shape->brush().color(), colour);
     QCOMPARE(shape->brush().style(), Qt::SolidPattern);
+    QCOMPARE(int(probe->session().dabs().constFirst().kind()), kind);
+
+    // Undone and redone as itself, and erased like the others.
+    probe->undoStack().undo();
+    QCOMPARE(probe->session().dabCount(), 0);
+    probe->undoStack().redo();
+    QCOMPARE(int(probe->session().dabs().constFirst().kind()), kind);
+    probe->action("actionEraser")->trigger();
+    press(QPointF(45, 46));
+    release(QPointF(45, 46));
+    QCOMPARE(probe->session().dabCount(), 0);
 }
 
 void TestCanvas::dabGeometry()

@@ -217,6 +217,7 @@ void TestMainWindow::actionTable_data()
     QTest::newRow("quit") << "actionQuit" << "Quit" << true << false << true << "Ctrl+Q" << "";
     QTest::newRow("keep marker") << "actionKeep_arker" << "\"Keep\" Marker" << true << true << true << "K" << rich;
     QTest::newRow("remove marker") << "action_Remove_Marker" << "\"Remove\" Marker" << true << true << true << "R" << rich;
+    QTest::newRow("edge marker") << "actionEdgeMarker" << "Edge Marker" << true << true << true << "G" << rich;
     QTest::newRow("index") << "actionIndex" << "Index" << false << false << true << "" << "";
     QTest::newRow("about") << "actionAbout" << "About" << false << false << true << "" << "";
     QTest::newRow("zoom in") << "actionZoom_In" << "Zoom In" << true << false << true << "" << "Zoom In";
@@ -287,7 +288,7 @@ void TestMainWindow::menusAndToolbar()
                           "actionLoadStrokes", "actionSaveStrokes", "actionExport", "actionCopy", "actionQuit"}));
     QCOMPARE(names(probe.menu("menuOptions")->actions()), QStringList({"actionPreferences"}));
     QCOMPARE(names(probe.menu("menuActions")->actions()),
-             QStringList({"actionKeep_arker", "action_Remove_Marker", "actionEraser", "actionPreview",
+             QStringList({"actionKeep_arker", "action_Remove_Marker", "actionEdgeMarker", "actionEraser", "actionPreview",
                           "actionMask", "actionLiveMask", "actionIncreaseToolSize", "actionDecreaseToolSoze",
                           "actionIncreaseBrushIntensity", "actionDecreaseBrushIntensity",
                           "actionSelect_Background", "actionHandTool", "actionForeground_Brush",
@@ -295,7 +296,7 @@ void TestMainWindow::menusAndToolbar()
     QCOMPARE(names(probe.menu("menuHelp")->actions()), QStringList({"actionIndex", "actionAbout"}));
     QCOMPARE(names(probe.widget<QToolBar>("mainToolBar")->actions()),
              QStringList({"actionOpen", "actionZoom_In", "actionZoom_Out", "actionKeep_arker",
-                          "action_Remove_Marker", "actionEraser", "actionMask", "actionLiveMask", "actionPreview",
+                          "action_Remove_Marker", "actionEdgeMarker", "actionEraser", "actionMask", "actionLiveMask", "actionPreview",
                           "actionSelect_Background", "actionHandTool", "actionBackground_Brush",
                           "actionForeground_Brush", "actionBackgroundZoomPlus",
                           "actionBackgroundZoomMinus", "actionExport"}));
@@ -359,6 +360,8 @@ void TestMainWindow::stepping_data()
 
     QTest::newRow("keep marker up") << "actionKeep_arker" << "actionIncreaseToolSize" << "KEEPMSIZE" << -1
                                     << "Foreground marker size is 11" << 11;
+    QTest::newRow("edge marker up") << "actionEdgeMarker" << "actionIncreaseToolSize" << "EDGEMSIZE" << -1
+                                    << "Edge marker size is 11" << 11;
     QTest::newRow("remove marker down") << "action_Remove_Marker" << "actionDecreaseToolSoze" << "REMOVEMSIZE" << -1
                                         << "Background marker size is 9" << 9;
     QTest::newRow("background brush up") << "actionBackground_Brush" << "actionIncreaseToolSize" << "REMOVEBSIZE" << -1
@@ -829,7 +832,7 @@ void TestMainWindow::toolKeys()
     {
         Qt::Key key;
         const char *action;
-    } keys[] = {{Qt::Key_K, "actionKeep_arker"}, {Qt::Key_R, "action_Remove_Marker"}, {Qt::Key_E, "actionEraser"},
+    } keys[] = {{Qt::Key_K, "actionKeep_arker"}, {Qt::Key_R, "action_Remove_Marker"}, {Qt::Key_G, "actionEdgeMarker"}, {Qt::Key_E, "actionEraser"},
                 {Qt::Key_M, "actionMask"},       {Qt::Key_P, "actionPreview"},        {Qt::Key_F, "actionForeground_Brush"},
                 {Qt::Key_B, "actionBackground_Brush"}, {Qt::Key_H, "actionHandTool"}};
     for (const auto &k : keys) {

@@ -442,6 +442,10 @@ Copyright (C) Trevalon software. Alle Rechte vorbehalten.</translation>
         <source>Restored the cut of %1 from %2</source>
         <translation>Die Freistellung von %1 vom %2 wurde wiederhergestellt</translation>
     </message>
+    <message>
+        <source>Edge marker size is %1</source>
+        <translation>Größe des Kantenmarkers: %1</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowUi</name>
@@ -683,6 +687,14 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
         <source>Ctrl+Shift+S</source>
         <translation>Ctrl+Shift+S</translation>
     </message>
+    <message>
+        <source>Edge Marker</source>
+        <translation>Kantenmarker</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body style=&quot;font-size:8pt;&quot;&gt;&lt;p&gt;&lt;span style=&quot;font-weight:600;&quot;&gt;Edge Marker&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Paint over hair, fur or a veil: the marked pixels are neither kept nor removed, their transparency and colour are worked out from the photo.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body style="font-size:8pt;"&gt;&lt;p&gt;&lt;span style="font-weight:600;"&gt;Kantenmarker&lt;/span&gt;&lt;/p&gt;&lt;p&gt;Malen Sie über Haare, Fell oder einen Schleier: Die markierten Pixel werden weder behalten noch entfernt, ihre Transparenz und Farbe werden aus dem Foto ermittelt.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
 </context>
 <context>
     <name>OptionsDialogUi</name>
@@ -773,6 +785,10 @@ Skaliert den Hintergrund, wenn er ein Bild ist.</translation>
     <message>
         <source>Precise</source>
         <translation>Präzise</translation>
+    </message>
+    <message>
+        <source>Edge Marker width</source>
+        <translation>Breite des Kantenmarkers</translation>
     </message>
 </context>
 <context>
