@@ -816,6 +816,10 @@ QList<qint32> isolatePrecise(const QImage &photoIn, const MarkerSet &markers, co
 
     GridCut coarse = cutGrid(grid, hooks.progress);
     clock.finish("cut");
+    // A run the caller gave up on stops between its stages: its result is never used.
+    const auto cancelled = [&] { return hooks.cancelled && hooks.cancelled(); };
+    if (cancelled())
+        return {};
 
     // Bands of smaller blocks down to single pixels, each along the outline of the last.
     Level level;
@@ -828,6 +832,8 @@ QList<qint32> isolatePrecise(const QImage &photoIn, const MarkerSet &markers, co
     for (size_t p = 0; p < level.mixed.size(); ++p)
         level.mixed[p] = grid.seed[p] == MixedSeed;
     while (level.f > 1) {
+        if (cancelled())
+            return {};
         const int next = nextBlockSize(level.f);
         Level finer = cutBand(photo, plane.data(), level, next, coarse.keepModel, coarse.removeModel);
         if (next == 1)

@@ -26,7 +26,8 @@
 // Reads the same marks as the colour-cluster isolation (a pixel under both kinds of mark is
 // a remove pixel) and returns the keep pixels in the same form: y * W + x, column by column.
 // The result is the same on every run and every thread count. Without a keep mark on the
-// photo nothing is kept. Stages reported: "seeds", "coarse", "cut", "band", "keep".
+// photo nothing is kept. Stages reported: "seeds", "coarse", "cut", "band", "keep". A run
+// that `hooks.cancelled` stops between its stages returns nothing.
 QList<qint32> preciseKeepPixels(const QImage &photo, const MarkerSet &markers,
                                 const IsolationHooks &hooks = {});
 

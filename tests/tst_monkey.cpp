@@ -5,6 +5,7 @@
 //   tst_monkey --steps N --seed S    (or PELTRIX_MONKEY_STEPS / PELTRIX_MONKEY_SEED)
 // A failure names the seed and the step; the same seed replays the same session.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QDialogButtonBox>
@@ -268,6 +269,8 @@ void TestMonkey::answerOptions(QDialog *dialog)
         box->setValue(random.generateDouble() * 1.4 - 0.2);
     for (QCheckBox *box : dialog->findChildren<QCheckBox *>())
         box->setChecked(chance(50));
+    for (QComboBox *box : dialog->findChildren<QComboBox *>())
+        box->setCurrentIndex(below(box->count()));
     finish(dialog);
 }
 

@@ -471,14 +471,19 @@ void TestPreview::liveMask_data()
     // u: undo, e: eraser click on the right stroke.
     QTest::addColumn<QString>("steps");
     QTest::addColumn<bool>("waitBetween"); // for each live result, or all in one go
-    QTest::newRow("strokes, undos and an erasure") << "kruKue" << true;
-    QTest::newRow("changes while a run is under way") << "kruK" << false;
+    QTest::addColumn<bool>("precise");
+    QTest::newRow("strokes, undos and an erasure") << "kruKue" << true << false;
+    QTest::newRow("changes while a run is under way") << "kruK" << false << false;
+    QTest::newRow("precise, changes while a run is under way") << "kruK" << false << true;
 }
 
 void TestPreview::liveMask()
 {
     QFETCH(QString, steps);
     QFETCH(bool, waitBetween);
+    QFETCH(bool, precise);
+    if (precise)
+        probe->document().setIsolationMethod(IsolationMethod::Precise);
     QSignalSpy shown(&probe->document(), &CutDocument::liveMaskReady);
     probe->action("actionLiveMask")->setChecked(true);
     QCOMPARE(probe->settings().value("LIVEMASK").toBool(), true);
