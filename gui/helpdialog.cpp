@@ -99,6 +99,10 @@ void HelpDialog::retranslate()
         "Ctrl and the mouse wheel zoom in and out around the pointer.</p>"
         "<p>In Preferences, Undo whole strokes makes one Ctrl+Z take back a whole stroke instead "
         "of a single dab, and Fill fast strokes closes the gaps that a fast stroke leaves.</p>"
+        "<p>Paint over hair, fur or a veil with the yellow Edge Marker (G): its pixels are neither "
+        "kept nor removed, their transparency and colour are worked out from the photo. In "
+        "Preferences, Isolation: Precise finds the object by a cut along the photo's own edges and "
+        "keeps only what joins a green stroke; it often needs fewer strokes.</p>"
 
         "<p>See also: the video tutorials on our web site, "
         "<a href=\"https://peltrix.example/tutorials\">https://peltrix.example/tutorials</a>.</p>"
