@@ -226,17 +226,6 @@ Scores score(const Photo &p, const std::vector<float> &alpha, double ms, double 
     return s;
 }
 
-std::vector<float> alphaOfMatte(const QImage &matte)
-{
-    std::vector<float> alpha(size_t(matte.width()) * matte.height());
-    for (int y = 0; y < matte.height(); ++y) {
-        const uchar *line = matte.constScanLine(y);
-        for (int x = 0; x < matte.width(); ++x)
-            alpha[size_t(y) * matte.width() + x] = (255 - line[4 * x]) / 255.0f;
-    }
-    return alpha;
-}
-
 QList<qint32> keepIndices(const Photo &p, const std::vector<quint8> &keep)
 {
     QList<qint32> out;
@@ -320,6 +309,18 @@ void printRow(const char *photo, const char *method, const Scores &s)
 }
 
 } // namespace
+
+std::vector<float> alphaOfMatte(const QImage &matte)
+{
+    std::vector<float> alpha(size_t(matte.width()) * matte.height());
+    for (int y = 0; y < matte.height(); ++y) {
+        const uchar *line = matte.constScanLine(y);
+        for (int x = 0; x < matte.width(); ++x)
+            alpha[size_t(y) * matte.width() + x] = (255 - line[4 * x]) / 255.0f;
+    }
+    return alpha;
+}
+
 
 int runAlphaMatting(const AlphaMattingOptions &options)
 {

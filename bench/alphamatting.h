@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
+
+#include <vector>
 
 // The refinement on real photos with a true alpha: the alpha-matting benchmark's training
 // photos in `<data>/alphamatting13`, given each photo's Trimap1 as the unknown region, and
@@ -17,3 +20,6 @@ struct AlphaMattingOptions
 
 // Prints the table; returns the process's exit code.
 int runAlphaMatting(const AlphaMattingOptions &options);
+
+// A matte's alpha (blue byte 255 - opacity) as 0..1, row by row.
+std::vector<float> alphaOfMatte(const QImage &matte);

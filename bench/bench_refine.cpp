@@ -431,17 +431,6 @@ Scores score(const Case &c, const std::vector<float> &alpha)
     return s;
 }
 
-std::vector<float> alphaOfMatte(const QImage &matte)
-{
-    std::vector<float> alpha(size_t(matte.width()) * matte.height());
-    for (int y = 0; y < matte.height(); ++y) {
-        const uchar *line = matte.constScanLine(y);
-        for (int x = 0; x < matte.width(); ++x)
-            alpha[size_t(y) * matte.width() + x] = (255 - line[4 * x]) / 255.0f;
-    }
-    return alpha;
-}
-
 struct Decision
 {
     QImage photo;

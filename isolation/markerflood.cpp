@@ -1,5 +1,6 @@
 #include "isolation/markerflood.h"
 
+#include "isolation/columnorder.h"
 #include "isolation/kernels.h"
 #include "isolation/levelqueue.h"
 #include "isolation/marksquares.h"
@@ -289,69 +290,35 @@ QImage MarkerFlood::gradientImage() const
 
 QList<qint32> MarkerFlood::keepIndices() const
 {
-    const int W = this->W;
-    const int H = this->H;
-    if (W == 0 || H == 0)
-        return {};
-    // Where each column's run of the list starts: count the keep pixels per column row by
-    // row, in memory order.
-    std::vector<qint64> starts(size_t(W) + 1, 0);
-    QMutex merging;
-    Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
-        const int width = W;
-        std::vector<quint32> counts(size_t(width), 0);
-        for (qint64 y = begin; y < end; ++y) {
-            const quint16 *row = element(0, int(y));
-            for (int x = 0; x < width; ++x)
-                counts[size_t(x)] += (row[x] & 0xFF) == SettledKeep;
-        }
-        const QMutexLocker lock(&merging);
-        for (int x = 0; x < W; ++x)
-            starts[size_t(x) + 1] += counts[size_t(x)];
-    });
-    for (int x = 0; x < W; ++x)
-        starts[size_t(x) + 1] += starts[size_t(x)];
-
-    // Then fill in strips of columns walked down row by row: each row of a strip is a cache
-    // line or two, and every column of the strip appends to its own run.
-    constexpr int strip = 64;
-    QList<qint32> keep(starts[size_t(W)]);
-    qint32 *const out = keep.data();
-    Parallel::forRange((W + strip - 1) / strip, 1, [&](qint64 begin, qint64 end) {
-        const int width = W;
-        const int height = H;
-        qint64 cursor[strip];
-        for (qint64 s = begin; s < end; ++s) {
-            const int x0 = int(s) * strip;
-            const int n = qMin(strip, width - x0);
-            for (int i = 0; i < n; ++i)
-                cursor[i] = starts[size_t(x0 + i)];
-            for (int y = 0; y < height; ++y) {
-                const quint16 *row = element(x0, y);
-                const qint32 index = y * width + x0;
-                int i = 0;
+    return pickedInColumnOrder(
+        W, H,
+        [this](int y, quint32 *counts) {
+            const quint16 *row = element(0, y);
+            for (int x = 0; x < W; ++x)
+                counts[x] += (row[x] & 0xFF) == SettledKeep;
+        },
+        [this](int y, int x0, int n, qint32 index, qint64 *cursor, qint32 *out) {
+            const quint16 *row = element(x0, y);
+            int i = 0;
 #ifdef __SSE2__
-                // Eight pixels at a time, most of them seldom keep pixels.
-                const __m128i low = _mm_set1_epi16(0xFF);
-                const __m128i keepState = _mm_set1_epi16(SettledKeep);
-                for (; i + 8 <= n; i += 8) {
-                    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i));
-                    const __m128i states = _mm_and_si128(pixels, low);
-                    const __m128i equal = _mm_cmpeq_epi16(states, keepState);
-                    unsigned found = unsigned(_mm_movemask_epi8(_mm_packs_epi16(equal, _mm_setzero_si128())));
-                    while (found) {
-                        const int j = i + __builtin_ctz(found);
-                        out[cursor[j]++] = index + j;
-                        found &= found - 1;
-                    }
-                }
-#endif
-                for (; i < n; ++i) {
-                    if ((row[i] & 0xFF) == SettledKeep)
-                        out[cursor[i]++] = index + i;
+            // Eight pixels at a time, most of them seldom keep pixels.
+            const __m128i low = _mm_set1_epi16(0xFF);
+            const __m128i keepState = _mm_set1_epi16(SettledKeep);
+            for (; i + 8 <= n; i += 8) {
+                const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i));
+                const __m128i states = _mm_and_si128(pixels, low);
+                const __m128i equal = _mm_cmpeq_epi16(states, keepState);
+                unsigned found = unsigned(_mm_movemask_epi8(_mm_packs_epi16(equal, _mm_setzero_si128())));
+                while (found) {
+                    const int j = i + __builtin_ctz(found);
+                    out[cursor[j]++] = index + j;
+                    found &= found - 1;
                 }
             }
-        }
-    });
-    return keep;
+#endif
+            for (; i < n; ++i) {
+                if ((row[i] & 0xFF) == SettledKeep)
+                    out[cursor[i]++] = index + i;
+            }
+        });
 }

@@ -1,11 +1,11 @@
 #include "isolation/precise.h"
 
 #include "isolation/colourmixture.h"
+#include "isolation/columnorder.h"
 #include "isolation/kernels.h"
 #include "isolation/maxflow.h"
 #include "isolation/marksquares.h"
 
-#include <QMutex>
 
 #include <algorithm>
 #include <cmath>
@@ -735,48 +735,23 @@ void settleLabels(uchar *plane, int W, int H, const Level &level)
     });
 }
 
-// The pixels whose byte is 1, as y * W + x column by column: each column's run located by
-// counting row by row in memory order, then filled in strips of columns.
+// The pixels whose byte is 1, as y * W + x column by column.
 QList<qint32> keepIndicesOf(const uchar *plane, int W, int H)
 {
-    if (W <= 0 || H <= 0)
-        return {};
-    std::vector<qint64> starts(size_t(W) + 1, 0);
-    QMutex merging;
-    Parallel::forRange(H, 64, [&](qint64 begin, qint64 end) {
-        std::vector<quint32> counts(size_t(W), 0);
-        for (qint64 y = begin; y < end; ++y) {
-            const uchar *row = plane + y * W;
+    return pickedInColumnOrder(
+        W, H,
+        [&](int y, quint32 *counts) {
+            const uchar *row = plane + qsizetype(y) * W;
             for (int x = 0; x < W; ++x)
-                counts[size_t(x)] += row[x];
-        }
-        const QMutexLocker lock(&merging);
-        for (int x = 0; x < W; ++x)
-            starts[size_t(x) + 1] += counts[size_t(x)];
-    });
-    for (int x = 0; x < W; ++x)
-        starts[size_t(x) + 1] += starts[size_t(x)];
-    constexpr int strip = 64;
-    QList<qint32> keep(starts[size_t(W)]);
-    qint32 *const out = keep.data();
-    Parallel::forRange((W + strip - 1) / strip, 1, [&](qint64 begin, qint64 end) {
-        qint64 cursor[strip];
-        for (qint64 s = begin; s < end; ++s) {
-            const int x0 = int(s) * strip;
-            const int n = std::min(strip, W - x0);
-            for (int i = 0; i < n; ++i)
-                cursor[i] = starts[size_t(x0 + i)];
-            for (int y = 0; y < H; ++y) {
-                const uchar *row = plane + qsizetype(y) * W + x0;
-                const qint32 index = y * W + x0;
-                for (int i = 0; i < n; ++i) {
-                    if (row[i])
-                        out[cursor[i]++] = index + i;
-                }
+                counts[x] += row[x];
+        },
+        [&](int y, int x0, int n, qint32 index, qint64 *cursor, qint32 *out) {
+            const uchar *row = plane + qsizetype(y) * W + x0;
+            for (int i = 0; i < n; ++i) {
+                if (row[i])
+                    out[cursor[i]++] = index + i;
             }
-        }
-    });
-    return keep;
+        });
 }
 
 QImage greyImage(int w, int h)

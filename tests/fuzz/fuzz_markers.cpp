@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #include "session/cutsession.h"
-#include "blobphoto.h"
 #include "fuzzsupport.h"
 #include "isolation/markerinput.h"
 #include "output/pictureio.h"
@@ -19,18 +18,6 @@ namespace {
 constexpr qint64 largestFuzzPixels = 1 << 16;
 // The isolation's cost grows with the dabs' area; the parser sees them all.
 constexpr qsizetype isolatedDabs = 64;
-
-// The blob photo, analysed once.
-CutSession &session()
-{
-    static CutSession *cut = [] {
-        auto *made = new CutSession;
-        made->setPhoto(blobPhoto());
-        made->analyse();
-        return made;
-    }();
-    return *cut;
-}
 
 void checkIsolation(CutSession &cut)
 {
@@ -59,7 +46,7 @@ void fuzzText(const QByteArray &bytes)
             "saved dabs parse");
     require(again == dabs, "saved dabs read back as they were");
 
-    CutSession &cut = session();
+    CutSession &cut = blobSession();
     cut.setMarkerPicture(QImage());
     cut.setDabs(dabs.mid(0, isolatedDabs));
     checkIsolation(cut);
@@ -67,7 +54,7 @@ void fuzzText(const QByteArray &bytes)
 
 void fuzzPicture(const QImage &markers)
 {
-    CutSession &cut = session();
+    CutSession &cut = blobSession();
     cut.setDabs({});
     cut.setMarkerPicture(markers);
     checkIsolation(cut);
@@ -90,12 +77,12 @@ void fuzzEncodedPicture(const QByteArray &bytes)
         return;
     // peltrix-cut refuses a picture of another size; the session copes with any.
     fuzzPicture(picture);
-    fuzzPicture(picture.copy(QRect(QPoint(0, 0), session().size())));
+    fuzzPicture(picture.copy(QRect(QPoint(0, 0), blobSession().size())));
 }
 
 void fuzzRawPicture(FuzzedDataProvider &input)
 {
-    QImage picture(session().size(), QImage::Format_ARGB32);
+    QImage picture(blobSession().size(), QImage::Format_ARGB32);
     picture.fill(0);
     const std::vector<uint8_t> pixels = input.ConsumeRemainingBytes<uint8_t>();
     const size_t bytes = std::min(pixels.size(), size_t(picture.sizeInBytes()));
@@ -110,7 +97,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QCoreApplication app(*argc, *argv);
     prepareFuzzing();
     lowerAllocationLimit(16);
-    (void)session();
+    (void)blobSession();
     return 0;
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "blobphoto.h"
 #include "fuzzsupport.h"
 #include "session/cutsession.h"
 #include "session/project.h"
@@ -14,18 +13,6 @@ namespace {
 
 // The isolation's cost grows with the dabs' area; the reader sees them all.
 constexpr qsizetype cutDabs = 64;
-
-// The blob photo, analysed once.
-CutSession &session()
-{
-    static CutSession *cut = [] {
-        auto *made = new CutSession;
-        made->setPhoto(blobPhoto());
-        made->analyse();
-        return made;
-    }();
-    return *cut;
-}
 
 bool sameEdits(const BrushEdits &a, const BrushEdits &b)
 {
@@ -61,7 +48,7 @@ void checkBounds(const CutProject &p)
 
 void cut(const CutProject &p)
 {
-    CutSession &cut = session();
+    CutSession &cut = blobSession();
     if (p.photoSize != cut.size())
         return;
     cut.setDabs(p.dabs.mid(0, cutDabs));
@@ -87,7 +74,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QCoreApplication app(*argc, *argv);
     prepareFuzzing();
     lowerAllocationLimit(16);
-    (void)session();
+    (void)blobSession();
     return 0;
 }
 

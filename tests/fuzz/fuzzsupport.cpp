@@ -5,7 +5,9 @@
 #include <QLoggingCategory>
 
 #include "analysis/parallel.h"
+#include "blobphoto.h"
 #include "output/pictureio.h"
+#include "session/cutsession.h"
 
 void prepareFuzzing()
 {
@@ -19,4 +21,15 @@ void lowerAllocationLimit(int mebibytes)
     nothing.open(QIODevice::ReadOnly);
     (void)readPicture(&nothing);
     QImageReader::setAllocationLimit(mebibytes);
+}
+
+CutSession &blobSession()
+{
+    static CutSession *const cut = [] {
+        auto *made = new CutSession;
+        made->setPhoto(blobPhoto());
+        made->analyse();
+        return made;
+    }();
+    return *cut;
 }

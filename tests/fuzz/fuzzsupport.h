@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+class CutSession;
+
 // A broken promise is a finding like a crash: libFuzzer keeps the input that led here.
 inline void require(bool holds, const char *what)
 {
@@ -20,3 +22,6 @@ void prepareFuzzing();
 // read and lowers the limit afterwards, so that a format whose header says nothing of the size
 // cannot take long.
 void lowerAllocationLimit(int mebibytes);
+
+// The blob photo in a session of its own, analysed once and kept for the process's life.
+CutSession &blobSession();
